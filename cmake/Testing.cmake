@@ -1,0 +1,22 @@
+# GoogleTest for the unit tests. The native build uses the system package; a cross build
+# compiles the sources of the system package for the target (see scripts/build-win32.sh).
+if(CMAKE_CROSSCOMPILING AND EXISTS "${HALYARD_GTEST_SOURCE_DIR}/CMakeLists.txt")
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory("${HALYARD_GTEST_SOURCE_DIR}" "${CMAKE_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+  add_library(GTest::gmock ALIAS gmock)
+else()
+  find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# halyard_add_unit_test(NAME SOURCES... LIBS ...): one test program, its cases registered with CTest.
+function(halyard_add_unit_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -1,0 +1,111 @@
+// Basic Win32 types, result codes and the thread's last-error code.
+//
+// On Windows this is the real API. On other systems it declares the small subset that the
+// programs use, served by the *_posix.cpp files of this folder.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+
+#include <cstdint>
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef unsigned int UINT;
+typedef int64_t LONGLONG;
+typedef uint64_t ULONGLONG;
+typedef int32_t HRESULT;
+typedef void* HANDLE;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef DWORD* LPDWORD;
+typedef LONG* PLONG;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define WINAPI
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+
+// Result codes.
+#define S_OK (static_cast<HRESULT>(0))
+#define S_FALSE (static_cast<HRESULT>(1))
+#define E_FAIL (static_cast<HRESULT>(0x80004005L))
+#define E_NOINTERFACE (static_cast<HRESULT>(0x80004002L))
+#define E_INVALIDARG (static_cast<HRESULT>(0x80070057L))
+#define E_OUTOFMEMORY (static_cast<HRESULT>(0x8007000EL))
+#define STG_E_INVALIDFUNCTION (static_cast<HRESULT>(0x80030001L))
+#define SUCCEEDED(hr) (static_cast<HRESULT>(hr) >= 0)
+#define FAILED(hr) (static_cast<HRESULT>(hr) < 0)
+
+// System error codes (GetLastError).
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_BAD_FORMAT 11L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_SEEK 25L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_HANDLE_DISK_FULL 39L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_OPEN_FAILED 110L
+#define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_BAD_EXE_FORMAT 193L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+#define ERROR_NOACCESS 998L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
+
+// The calling thread's last-error code.
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+namespace platform {
+// Maps an errno value onto the nearest system error code.
+DWORD ErrorFromErrno(int err);
+// Sets the last-error code from errno and returns it.
+DWORD SetLastErrorFromErrno();
+}  // namespace platform
+
+#endif  // _WIN32

@@ -1,0 +1,37 @@
+# Shared helpers of the scripts. Source it; it defines functions only.
+
+# need_packages PKG...: installs the Debian packages that are missing (as root), or names them
+# and fails (as another user).
+need_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
+      missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}" >&2
+    echo "Install them with: sudo apt-get install -y ${missing[*]}" >&2
+    return 1
+  fi
+  echo "Installing: ${missing[*]}"
+  # An empty package list (a fresh machine) needs an update first; so does a failed install.
+  if [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v -e lock -e partial)" ]; then
+    apt-get update -qq
+  fi
+  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  fi
+}
+
+# The packages of the native build and its tests.
+NATIVE_PACKAGES=(build-essential cmake pkg-config liblzma-dev libgtest-dev libgmock-dev googletest
+                 xz-utils python3)
+
+# native_build: configures and builds the native tree in build/.
+native_build() {
+  need_packages "${NATIVE_PACKAGES[@]}"
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build build -j"$(nproc)"
+}

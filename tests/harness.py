@@ -1,0 +1,77 @@
+"""Shared helpers of the end-to-end tests: run the built lzmulti in a scratch directory."""
+
+import os
+import shlex
+import subprocess
+import tempfile
+import unittest
+
+PLATFORM = os.environ.get("HALYARD_PLATFORM", "linux")
+EMULATOR = shlex.split(os.environ.get("HALYARD_EMULATOR", "").replace(";", " "))
+
+
+def lzmulti_path():
+    path = os.environ.get("LZMULTI")
+    if not path:
+        raise unittest.SkipTest("LZMULTI is not set; run the tests through ctest")
+    return path
+
+
+class Result:
+    def __init__(self, returncode, stdout, stderr):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.stderr = stderr
+
+    def lines(self):
+        """The log lines on standard error, each with its line feed."""
+        return self.stderr.decode("latin-1").splitlines(keepends=True)
+
+
+def run_lzmulti(args, cwd, argv0=None, timeout=300):
+    """Runs lzmulti with the argument list in cwd. Arguments may be str or bytes.
+
+    Standard error and output are returned as bytes with the Windows console line ends folded
+    to line feeds, so that expectations hold on both platforms.
+    """
+    exe = lzmulti_path()
+    cmd = EMULATOR + [exe] + list(args)
+    kwargs = {}
+    if argv0 is not None and not EMULATOR:
+        kwargs["executable"] = exe
+        cmd[0] = argv0
+    proc = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                          timeout=timeout, **kwargs)
+    out, err = proc.stdout, proc.stderr
+    if PLATFORM == "win32":
+        out = out.replace(b"\r\n", b"\n")
+        err = err.replace(b"\r\n", b"\n")
+    return Result(proc.returncode, out, err)
+
+
+class ScratchDirTestCase(unittest.TestCase):
+    """Gives each test a fresh directory, removed afterwards."""
+
+    def setUp(self):
+        self._tmp = tempfile.TemporaryDirectory(prefix="lzmulti-e2e-")
+        self.dir = self._tmp.name
+
+    def tearDown(self):
+        self._tmp.cleanup()
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def write_file(self, name, data):
+        full = self.path(name)
+        os.makedirs(os.path.dirname(full), exist_ok=True)
+        with open(full, "wb") as f:
+            f.write(data if isinstance(data, bytes) else data.encode())
+        return full
+
+    def read_file(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def run_lzmulti(self, *args, cwd=None, **kwargs):
+        return run_lzmulti(list(args), cwd or self.dir, **kwargs)
