@@ -93,7 +93,7 @@ class LogInterface {
  private:
   struct Frame;
   void Message(uint32_t level, const char* className, const char* method, const char* format,
-               va_list args);
+               va_list args) LOG_PRINTF_FORMAT(5, 0);
 
   const char* name_;
   uint32_t mask_;
