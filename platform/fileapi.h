@@ -1,0 +1,106 @@
+// Win32 file API: open, read, write, seek, size, truncate and close a file through a HANDLE.
+//
+// On Windows this is the real API. Elsewhere it declares the subset the archive code uses, served
+// by fileapi_posix.cpp with the effects the
+// callers rely on: 64-bit positions and sizes, '/' and
+// '\' both separate path components, a directory cannot be opened as a file, and every failure
+// leaves a Win32 error code for GetLastError.
+#pragma once
+
+#include "platform/wintypes.h"
+
+#ifndef _WIN32
+
+#include <string>
+
+// Access rights.
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+
+// Share modes. POSIX has no mandatory sharing; they are accepted and otherwise ignored.
+#define FILE_SHARE_READ 0x00000001UL
+#define FILE_SHARE_WRITE 0x00000002UL
+#define FILE_SHARE_DELETE 0x00000004UL
+
+// Creation dispositions.
+#define CREATE_NEW 1UL
+#define CREATE_ALWAYS 2UL
+#define OPEN_EXISTING 3UL
+#define OPEN_ALWAYS 4UL
+#define TRUNCATE_EXISTING 5UL
+
+#define FILE_ATTRIBUTE_NORMAL 0x00000080UL
+
+// Seek origins.
+#define FILE_BEGIN 0UL
+#define FILE_CURRENT 1UL
+#define FILE_END 2UL
+
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFFUL))
+#define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFFUL))
+
+typedef struct _SECURITY_ATTRIBUTES SECURITY_ATTRIBUTES;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+typedef struct _OVERLAPPED OVERLAPPED;
+typedef struct _OVERLAPPED* LPOVERLAPPED;
+
+// Opens or creates a file. Returns INVALID_HANDLE_VALUE on failure. CREATE_ALWAYS and OPEN_ALWAYS
+// leave ERROR_ALREADY_EXISTS when the file existed, 0 otherwise.
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+
+// Reads up to numberOfBytesToRead bytes; a count of 0 with TRUE is the end of the file.
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
+              LPOVERLAPPED overlapped);
+
+// Writes numberOfBytesToWrite bytes; on failure the count holds what was written before it.
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD numberOfBytesToWrite,
+               LPDWORD numberOfBytesWritten, LPOVERLAPPED overlapped);
+
+// Moves the file pointer. With distanceToMoveHigh the distance is the signed 64-bit value of both
+// halves and the high half of the new position is stored back; without it the distance is the
+// signed 32-bit low half and the new position must fit into 32 bits. Returns the low half of the
+// new position, INVALID_SET_FILE_POINTER with a non-zero last error on failure (the last error
+// is 0 after every success).
+DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh, DWORD moveMethod);
+
+// Returns the low half of the file size and stores the high half. INVALID_FILE_SIZE with a
+// non-zero last error on failure (the last error is 0 after every success).
+DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
+
+// Cuts or extends the file at the current file pointer.
+BOOL SetEndOfFile(HANDLE file);
+
+// Closes a handle of any service of this layer. FALSE with ERROR_INVALID_HANDLE for a null handle
+// and INVALID_HANDLE_VALUE, FALSE with the object's error when releasing it failed.
+BOOL CloseHandle(HANDLE object);
+
+namespace platform {
+
+// What a HANDLE of this layer points to. Services that hand out handles derive from it, so that
+// CloseHandle serves them all.
+class HandleObject {
+ public:
+  HandleObject() = default;
+  virtual ~HandleObject() = default;
+  HandleObject(const HandleObject&) = delete;
+  HandleObject& operator=(const HandleObject&) = delete;
+  // Releases the system resource; false with the last error set on failure. CloseHandle frees
+  // the object after a successful Close; after a failed one the handle stays valid, and a later
+  // CloseHandle frees it (Close must then succeed at once).
+  virtual bool Close() = 0;
+
+  // The handle that stands for this object, and back; always convert through these two so that
+  // a handle holds the HandleObject base pointer. FromHandle gives null for a null handle and
+  // INVALID_HANDLE_VALUE.
+  HANDLE ToHandle() { return static_cast<HANDLE>(this); }
+  static HandleObject* FromHandle(HANDLE handle);
+};
+
+// Turns a Windows-style name into a POSIX path: every '\' becomes '/'.
+std::string ToPosixPath(const char* name);
+
+}  // namespace platform
+
+#endif  // _WIN32

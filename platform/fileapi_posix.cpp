@@ -1,0 +1,335 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <new>
+
+#include "platform/fileapi.h"
+
+namespace platform {
+
+HandleObject* HandleObject::FromHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  return static_cast<HandleObject*>(handle);
+}
+
+std::string ToPosixPath(const char* name) {
+  std::string path(name);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+}  // namespace platform
+
+namespace {
+
+class FileObject : public platform::HandleObject {
+ public:
+  explicit FileObject(int fd) : fd_(fd) {}
+  ~FileObject() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // close(2) frees the descriptor even when it reports an error, so after a failed Close the
+  // object holds nothing and the next Close succeeds.
+  bool Close() override {
+    if (fd_ < 0) return true;
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+      platform::SetLastErrorFromErrno();
+      return false;
+    }
+    return true;
+  }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// The open file behind a handle, or null with ERROR_INVALID_HANDLE.
+FileObject* FileFromHandle(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto* file = dynamic_cast<FileObject*>(platform::HandleObject::FromHandle(handle));
+  if (file == nullptr) SetLastError(ERROR_INVALID_HANDLE);
+  return file;
+}
+
+// A missing file is ERROR_FILE_NOT_FOUND; a missing folder on the way is ERROR_PATH_NOT_FOUND.
+DWORD ErrorForOpen(int err, const std::string& path) {
+  if (err == ENOENT) {
+    std::string::size_type slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash != 0) {
+      struct stat st;
+      std::string parent = path.substr(0, slash);
+      if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_FILE_NOT_FOUND;
+  }
+  if (err == EEXIST) return ERROR_FILE_EXISTS;
+  return platform::ErrorFromErrno(err);
+}
+
+// A valid descriptor that refuses a read or write was opened without that access.
+void SetIoError() {
+  if (errno == EBADF) {
+    SetLastError(ERROR_ACCESS_DENIED);
+  } else {
+    platform::SetLastErrorFromErrno();
+  }
+}
+
+int OpenRetrying(const char* path, int flags) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+                   LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
+                   DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
+  if (fileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (fileName[0] == '\0') {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string path = platform::ToPosixPath(fileName);
+
+  int flags;
+  const bool read = (desiredAccess & GENERIC_READ) != 0;
+  const bool write = (desiredAccess & GENERIC_WRITE) != 0;
+  if (read && write) {
+    flags = O_RDWR;
+  } else if (write) {
+    flags = O_WRONLY;
+  } else {
+    flags = O_RDONLY;
+  }
+
+  int fd = -1;
+  bool existed = false;
+  switch (creationDisposition) {
+    case CREATE_NEW:
+      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL);
+      break;
+    case CREATE_ALWAYS:
+    case OPEN_ALWAYS: {
+      const int keep = creationDisposition == CREATE_ALWAYS ? O_TRUNC : 0;
+      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL);
+      if (fd < 0 && errno == EEXIST) {
+        existed = true;
+        fd = OpenRetrying(path.c_str(), flags | keep);
+        if (fd < 0 && errno == ENOENT) {  // removed in between: start again from nothing
+          existed = false;
+          fd = OpenRetrying(path.c_str(), flags | O_CREAT | keep);
+        }
+      }
+      break;
+    }
+    case OPEN_EXISTING:
+      fd = OpenRetrying(path.c_str(), flags);
+      break;
+    case TRUNCATE_EXISTING:
+      if (!write) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+      }
+      fd = OpenRetrying(path.c_str(), flags | O_TRUNC);
+      break;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_HANDLE_VALUE;
+  }
+  if (fd < 0) {
+    SetLastError(ErrorForOpen(errno, path));
+    return INVALID_HANDLE_VALUE;
+  }
+
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    SetLastError(platform::ErrorFromErrno(err));
+    return INVALID_HANDLE_VALUE;
+  }
+  if (S_ISDIR(st.st_mode)) {  // a folder is no file
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+
+  auto* file = new (std::nothrow) FileObject(fd);
+  if (file == nullptr) {
+    ::close(fd);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return file->ToHandle();
+}
+
+BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
+              LPOVERLAPPED /*overlapped*/) {
+  if (numberOfBytesRead != nullptr) *numberOfBytesRead = 0;
+  FileObject* file = FileFromHandle(handle);
+  if (file == nullptr) return FALSE;
+  auto* out = static_cast<unsigned char*>(buffer);
+  DWORD total = 0;
+  // A regular file gives everything up to its end in one go; a pipe may need several reads.
+  while (total < numberOfBytesToRead) {
+    ssize_t n = ::read(file->fd(), out + total, numberOfBytesToRead - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetIoError();
+      if (numberOfBytesRead != nullptr) *numberOfBytesRead = total;
+      return FALSE;
+    }
+    if (n == 0) break;
+    total += static_cast<DWORD>(n);
+  }
+  if (numberOfBytesRead != nullptr) *numberOfBytesRead = total;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD numberOfBytesToWrite,
+               LPDWORD numberOfBytesWritten, LPOVERLAPPED /*overlapped*/) {
+  if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = 0;
+  FileObject* file = FileFromHandle(handle);
+  if (file == nullptr) return FALSE;
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  DWORD total = 0;
+  while (total < numberOfBytesToWrite) {
+    ssize_t n = ::write(file->fd(), in + total, numberOfBytesToWrite - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      SetIoError();
+      if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = total;
+      return FALSE;
+    }
+    if (n == 0) {  // no progress and no reason given: the device is full
+      SetLastError(ERROR_DISK_FULL);
+      if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = total;
+      return FALSE;
+    }
+    total += static_cast<DWORD>(n);
+  }
+  if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = total;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHigh,
+                     DWORD moveMethod) {
+  FileObject* file = FileFromHandle(handle);
+  if (file == nullptr) return INVALID_SET_FILE_POINTER;
+  int64_t distance;
+  if (distanceToMoveHigh != nullptr) {
+    const uint64_t bits =
+        (static_cast<uint64_t>(static_cast<uint32_t>(*distanceToMoveHigh)) << 32) |
+        static_cast<uint32_t>(distanceToMove);
+    distance = static_cast<int64_t>(bits);
+  } else {
+    distance = distanceToMove;
+  }
+
+  int64_t base;
+  switch (moveMethod) {
+    case FILE_BEGIN:
+      base = 0;
+      break;
+    case FILE_CURRENT: {
+      off_t current = ::lseek(file->fd(), 0, SEEK_CUR);
+      if (current < 0) {
+        platform::SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+      }
+      base = current;
+      break;
+    }
+    case FILE_END: {
+      struct stat st;
+      if (::fstat(file->fd(), &st) != 0) {
+        platform::SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+      }
+      base = st.st_size;
+      break;
+    }
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return INVALID_SET_FILE_POINTER;
+  }
+
+  // Work out the target first, so that a refused move leaves the pointer where it was.
+  if ((distance > 0 && base > INT64_MAX - distance) || base + distance < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  const int64_t target = base + distance;
+  if (distanceToMoveHigh == nullptr && target > static_cast<int64_t>(UINT32_MAX) - 1) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t reached = ::lseek(file->fd(), static_cast<off_t>(target), SEEK_SET);
+  if (reached < 0) {
+    platform::SetLastErrorFromErrno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  const auto position = static_cast<uint64_t>(reached);
+  if (distanceToMoveHigh != nullptr) {
+    *distanceToMoveHigh = static_cast<LONG>(static_cast<uint32_t>(position >> 32));
+  }
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(position & 0xFFFFFFFFu);
+}
+
+DWORD GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
+  FileObject* file = FileFromHandle(handle);
+  if (file == nullptr) return INVALID_FILE_SIZE;
+  struct stat st;
+  if (::fstat(file->fd(), &st) != 0) {
+    platform::SetLastErrorFromErrno();
+    return INVALID_FILE_SIZE;
+  }
+  const auto size = static_cast<uint64_t>(st.st_size);
+  if (fileSizeHigh != nullptr) *fileSizeHigh = static_cast<DWORD>(size >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+  FileObject* file = FileFromHandle(handle);
+  if (file == nullptr) return FALSE;
+  off_t current = ::lseek(file->fd(), 0, SEEK_CUR);
+  if (current < 0 || ::ftruncate(file->fd(), current) != 0) {
+    platform::SetLastErrorFromErrno();
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  platform::HandleObject* object = platform::HandleObject::FromHandle(handle);
+  if (object == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // A failed Close keeps the object, so that an owner that still holds the handle can retry
+  // without touching freed memory.
+  if (!object->Close()) return FALSE;
+  delete object;
+  return TRUE;
+}

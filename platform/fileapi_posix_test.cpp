@@ -1,0 +1,254 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/fileapi.h"
+
+namespace {
+
+class FileApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/fileapi-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    std::string cmd = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void WriteText(const std::string& name, const std::string& text) const {
+    std::ofstream(Path(name), std::ios::binary) << text;
+  }
+  std::string ReadText(const std::string& name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  HANDLE Open(const std::string& path, DWORD access, DWORD disposition) const {
+    return CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+
+  std::string dir_;
+};
+
+TEST_F(FileApiTest, OpenFailuresLeaveTheirWin32Codes) {
+  SetLastError(0);
+  EXPECT_EQ(Open(Path("missing.txt"), GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  EXPECT_EQ(Open(Path("nofolder/a.txt"), GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Open(Path("nofolder\\a.txt"), GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  WriteText("plain", "x");
+  EXPECT_EQ(Open(Path("plain/below"), GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  EXPECT_EQ(Open(Path("plain"), GENERIC_WRITE, CREATE_NEW), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_EQ(ReadText("plain"), "x");
+
+  EXPECT_EQ(Open("", GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  EXPECT_EQ(Open(Path("plain"), GENERIC_READ, 99), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(Open(Path("plain"), GENERIC_READ, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(ReadText("plain"), "x");
+}
+
+TEST_F(FileApiTest, DirectoriesCannotBeOpenedAsFiles) {
+  ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
+  EXPECT_EQ(Open(Path("sub"), GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Open(Path("sub"), GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Open(Path("sub"), GENERIC_READ, OPEN_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(FileApiTest, BackslashSeparatesFolders) {
+  ASSERT_EQ(mkdir(Path("sub").c_str(), 0755), 0);
+  HANDLE h = Open(dir_ + "\\sub\\b.bin", GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(h, "abc", 3, &written, nullptr));
+  EXPECT_EQ(written, 3u);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(ReadText("sub/b.bin"), "abc");
+}
+
+TEST_F(FileApiTest, DispositionsCreateTruncateAndReportExistence) {
+  HANDLE h = Open(Path("f"), GENERIC_WRITE, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(WriteFile(h, "hello", 5, nullptr, nullptr));
+  EXPECT_TRUE(CloseHandle(h));
+
+  h = Open(Path("f"), GENERIC_WRITE, OPEN_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(WriteFile(h, "J", 1, nullptr, nullptr));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(ReadText("f"), "Jello");
+
+  h = Open(Path("f"), GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(ReadText("f"), "");
+  EXPECT_TRUE(CloseHandle(h));
+
+  WriteText("f", "again");
+  h = Open(Path("f"), GENERIC_WRITE, TRUNCATE_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadText("f"), "");
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(Open(Path("g"), GENERIC_WRITE, TRUNCATE_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  h = Open(Path("new"), GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(FileApiTest, ReadsToTheEndAndThenZero) {
+  WriteText("r", "0123456789");
+  HANDLE h = Open(Path("r"), GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  char buf[16] = {};
+  DWORD got = 99;
+  EXPECT_TRUE(ReadFile(h, buf, 4, &got, nullptr));
+  EXPECT_EQ(got, 4u);
+  EXPECT_EQ(std::string(buf, 4), "0123");
+  EXPECT_TRUE(ReadFile(h, buf, 16, &got, nullptr));
+  EXPECT_EQ(got, 6u);
+  EXPECT_EQ(std::string(buf, 6), "456789");
+  EXPECT_TRUE(ReadFile(h, buf, 16, &got, nullptr));
+  EXPECT_EQ(got, 0u);
+  // A handle opened for reading only refuses writes.
+  DWORD written = 7;
+  EXPECT_FALSE(WriteFile(h, "x", 1, &written, nullptr));
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST_F(FileApiTest, SeekOriginsAndRefusedMoves) {
+  WriteText("s", "abcdefghij");
+  HANDLE h = Open(Path("s"), GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  LONG high = 0;
+  EXPECT_EQ(SetFilePointer(h, 0, &high, FILE_END), 10u);
+  EXPECT_EQ(high, 0);
+  EXPECT_EQ(SetFilePointer(h, -3, nullptr, FILE_CURRENT), 7u);
+  high = -1;  // -2 as a 64-bit distance: both halves count
+  EXPECT_EQ(SetFilePointer(h, -2, &high, FILE_CURRENT), 5u);
+  EXPECT_EQ(high, 0);
+  char c = 0;
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(h, &c, 1, &got, nullptr));
+  EXPECT_EQ(c, 'f');
+
+  // Moving before the start fails and leaves the pointer where it was.
+  EXPECT_EQ(SetFilePointer(h, -100, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), 6u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(SetFilePointer(h, 0, nullptr, 3), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // Beyond 4 GiB needs the high half.
+  high = 1;
+  EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_BEGIN), 0u);
+  EXPECT_EQ(SetFilePointer(h, 0x7FFFFFFF, nullptr, FILE_CURRENT), 0x7FFFFFFFu);
+  EXPECT_EQ(SetFilePointer(h, 0x7FFFFFFF, nullptr, FILE_CURRENT), 0xFFFFFFFEu);
+  EXPECT_EQ(SetFilePointer(h, 2, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(SetFilePointer(h, 0, &high, FILE_BEGIN), 0u);
+  EXPECT_EQ(high, 1);
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+// Sparse files: the size lives only in the metadata, so these cost no disk space.
+TEST_F(FileApiTest, SizesAndPositionsBeyond32Bits) {
+  HANDLE h = Open(Path("big"), GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  LONG high = 1;
+  EXPECT_EQ(SetFilePointer(h, 5, &high, FILE_BEGIN), 5u);
+  EXPECT_EQ(high, 1);
+  EXPECT_TRUE(WriteFile(h, "Z", 1, nullptr, nullptr));
+  DWORD sizeHigh = 0;
+  EXPECT_EQ(GetFileSize(h, &sizeHigh), 6u);  // 2^32 + 6
+  EXPECT_EQ(sizeHigh, 1u);
+  high = 1;
+  EXPECT_EQ(SetFilePointer(h, 5, &high, FILE_BEGIN), 5u);
+  char c = 0;
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(h, &c, 1, &got, nullptr));
+  EXPECT_EQ(c, 'Z');
+
+  // A length whose low half has every bit set is a valid size: the last error tells.
+  high = 0;
+  EXPECT_EQ(SetFilePointer(h, -1, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(high, 0);
+  EXPECT_TRUE(SetEndOfFile(h));
+  sizeHigh = 7;
+  EXPECT_EQ(GetFileSize(h, &sizeHigh), 0xFFFFFFFFu);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(sizeHigh, 0u);
+  EXPECT_TRUE(CloseHandle(h));
+
+  struct stat st;
+  ASSERT_EQ(stat(Path("big").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 0xFFFFFFFFLL);
+}
+
+TEST_F(FileApiTest, SetEndOfFileCutsAtThePointer) {
+  WriteText("t", "0123456789");
+  HANDLE h = Open(Path("t"), GENERIC_WRITE, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(SetFilePointer(h, 4, nullptr, FILE_BEGIN), 4u);
+  EXPECT_TRUE(SetEndOfFile(h));
+  EXPECT_EQ(GetFileSize(h, nullptr), 4u);
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(ReadText("t"), "0123");
+}
+
+TEST(FileApiDeviceTest, FullDeviceReportsDiskFull) {
+  HANDLE h = CreateFileA("/dev/full", GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no /dev/full here";
+  DWORD written = 5;
+  EXPECT_FALSE(WriteFile(h, "abc", 3, &written, nullptr));
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+TEST(FileApiHandleTest, InvalidHandlesAreRefused) {
+  DWORD n = 3;
+  char c;
+  EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, &c, 1, &n, nullptr));
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(WriteFile(nullptr, &c, 1, &n, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(SetFilePointer(INVALID_HANDLE_VALUE, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  EXPECT_FALSE(SetEndOfFile(INVALID_HANDLE_VALUE));
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+}  // namespace
