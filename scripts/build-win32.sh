@@ -1,0 +1,181 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows kit with mingw-w64 and leaves it in build-win32/kit/:
+# lzmulti.exe, halyard4inst.dll, README.txt and a zip of the three.
+#
+#   scripts/build-win32.sh                 32-bit build in build-win32/ with the kit
+#   scripts/build-win32.sh --arch x86_64   64-bit build in build-win64/ (tests only, no kit)
+#
+# liblzma is built as a static library from Debian's xz-utils source package and cached under
+# the build folder (deps/), so reruns only rebuild the project. As root the script installs what
+# is missing (toolchain, Wine, the source package); as another user it names what is missing and
+# stops. A kit is assembled in a temporary folder and moved into place only when complete.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+ARCH=i686
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --arch) ARCH="${2:-}"; shift 2 ;;
+    --arch=*) ARCH="${1#--arch=}"; shift ;;
+    *) echo "usage: scripts/build-win32.sh [--arch i686|x86_64]" >&2; exit 2 ;;
+  esac
+done
+
+case "$ARCH" in
+  i686)
+    BUILD=build-win32
+    TOOLCHAIN=cmake/toolchain-mingw32.cmake
+    PACKAGES=(g++-mingw-w64-i686 wine wine32:i386)
+    ;;
+  x86_64)
+    BUILD=build-win64
+    TOOLCHAIN=cmake/toolchain-mingw64.cmake
+    PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
+    ;;
+  *) echo "build-win32.sh: unknown architecture '$ARCH' (use i686 or x86_64)" >&2; exit 2 ;;
+esac
+TRIPLET=$ARCH-w64-mingw32
+PACKAGES+=(cmake make python3 googletest zip)
+JOBS=$(($(nproc) < 2 ? $(nproc) : 2))
+
+die() {
+  echo "build-win32.sh: $*" >&2
+  exit 1
+}
+
+is_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+}
+
+# --- Tools -----------------------------------------------------------------------------------
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  is_installed "$pkg" || missing+=("$pkg")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    die "missing packages: ${missing[*]}; install them as root with:" \
+      "dpkg --add-architecture i386 && apt-get update && apt-get install -y ${missing[*]}"
+  fi
+  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+    apt-get update -qq
+  fi
+  need_packages "${missing[@]}" ||
+    die "could not install ${missing[*]}; try: apt-get update && apt-get install -y ${missing[*]}"
+fi
+command -v "$TRIPLET-g++" >/dev/null ||
+  die "$TRIPLET-g++ not found; install it with: apt-get install -y g++-mingw-w64-${ARCH/_/-}"
+[ -f /usr/src/googletest/CMakeLists.txt ] ||
+  die "/usr/src/googletest is missing; install it with: apt-get install -y googletest"
+
+# --- liblzma for Windows from Debian's xz-utils source -----------------------------------------
+DEPS=$PWD/$BUILD/deps
+mkdir -p "$DEPS"
+
+has_source_entries() {
+  grep -Eqs '^[[:space:]]*Types:.*deb-src' /etc/apt/sources.list.d/*.sources ||
+    grep -Eqs '^[[:space:]]*deb-src[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list
+}
+
+fetch_xz_source() {
+  local src_dir=$DEPS/source
+  ls "$src_dir"/xz-utils_*.orig.tar.* >/dev/null 2>&1 && return 0
+  if ! has_source_entries; then
+    [ "$(id -u)" -eq 0 ] ||
+      die "apt has no source entries for xz-utils; as root, add a deb-src entry (or run this script as root)"
+    [ -f /etc/apt/sources.list.d/debian.sources ] ||
+      die "no /etc/apt/sources.list.d/debian.sources to derive source entries from; add a deb-src entry for xz-utils"
+    sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      >/etc/apt/sources.list.d/debian-src.sources
+    apt-get update -qq
+  fi
+  local tmp
+  tmp=$(mktemp -d "$DEPS/source.XXXXXX")
+  if ! (cd "$tmp" && apt-get source --download-only -qq xz-utils >/dev/null 2>&1); then
+    if [ "$(id -u)" -eq 0 ]; then
+      apt-get update -qq
+      (cd "$tmp" && apt-get source --download-only -qq xz-utils >/dev/null 2>&1) || {
+        rm -rf "$tmp"
+        die "apt-get source --download-only xz-utils failed; check the deb-src entries and the network"
+      }
+    else
+      rm -rf "$tmp"
+      die "apt-get source --download-only xz-utils failed; as root run: apt-get update (with deb-src entries)"
+    fi
+  fi
+  ls "$tmp"/xz-utils_*.orig.tar.* >/dev/null 2>&1 || {
+    rm -rf "$tmp"
+    die "the xz-utils source package holds no orig tarball"
+  }
+  rm -rf "$src_dir"
+  mv "$tmp" "$src_dir"
+}
+
+build_liblzma() {
+  local tarball version src build
+  tarball=$(ls "$DEPS"/source/xz-utils_*.orig.tar.* | head -n1)
+  version=$(basename "$tarball" | sed -E 's/^xz-utils_(.*)\.orig\.tar\..*$/\1/')
+  src=$DEPS/xz-$version
+  build=$DEPS/xz-$version-$ARCH
+  LZMA_INCLUDE=$src/src/liblzma/api
+  LZMA_LIBRARY=$build/liblzma.a
+  [ -f "$LZMA_LIBRARY" ] && [ -f "$LZMA_INCLUDE/lzma.h" ] && return 0
+  echo "Building liblzma $version for $TRIPLET"
+  if [ ! -f "$src/CMakeLists.txt" ]; then
+    rm -rf "$src" "$src.tmp"
+    mkdir -p "$src.tmp"
+    tar -xf "$tarball" -C "$src.tmp" --strip-components=1
+    mv "$src.tmp" "$src"
+  fi
+  rm -rf "$build"
+  cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF >"$DEPS/xz-configure-$ARCH.log" 2>&1 ||
+    die "configuring liblzma failed; see $DEPS/xz-configure-$ARCH.log"
+  cmake --build "$build" --target liblzma -j"$JOBS" >"$DEPS/xz-build-$ARCH.log" 2>&1 ||
+    die "building liblzma failed; see $DEPS/xz-build-$ARCH.log"
+  [ -f "$LZMA_LIBRARY" ] || die "the liblzma build left no $LZMA_LIBRARY"
+}
+
+fetch_xz_source
+build_liblzma
+
+# --- The project ---------------------------------------------------------------------------------
+cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DHALYARD_GTEST_SOURCE_DIR=/usr/src/googletest \
+  -DLIBLZMA_INCLUDE_DIR="$LZMA_INCLUDE" -DLIBLZMA_LIBRARY="$LZMA_LIBRARY" >/dev/null
+cmake --build "$BUILD" -j"$JOBS"
+
+# Both deliverables must need nothing beyond Windows' own DLLs, and the library must export its
+# two calls under their plain names.
+find_output() {
+  local found
+  found=$(find "$BUILD" -path "$BUILD/deps" -prune -o -path "$BUILD/kit*" -prune -o \
+    -type f -name "$1" -print | head -n1)
+  [ -n "$found" ] || die "the build produced no $1"
+  echo "$found"
+}
+
+[ "$ARCH" = i686 ] || exit 0
+
+EXE=$(find_output lzmulti.exe)
+DLL=$(find_output halyard4inst.dll)
+python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 "$EXE" "$DLL" ||
+  die "the Windows binaries failed the import/export check (see above); no kit was assembled"
+
+KIT=$BUILD/kit
+STAGE=$(mktemp -d "$BUILD/kit.tmp.XXXXXX")
+trap 'rm -rf "$STAGE"' EXIT
+"$TRIPLET-strip" -o "$STAGE/lzmulti.exe" "$EXE"
+"$TRIPLET-strip" -o "$STAGE/halyard4inst.dll" "$DLL"
+sed 's/\r*$/\r/' docs/kit-README.txt >"$STAGE/README.txt"
+python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 \
+  "$STAGE/lzmulti.exe" "$STAGE/halyard4inst.dll" >/dev/null
+(cd "$STAGE" && zip -q -X halyard4-kit-win32.zip lzmulti.exe halyard4inst.dll README.txt)
+rm -rf "$KIT.old"
+[ -d "$KIT" ] && mv "$KIT" "$KIT.old"
+mv "$STAGE" "$KIT"
+rm -rf "$KIT.old"
+trap - EXIT
+echo "Kit: $KIT/ (lzmulti.exe, halyard4inst.dll, README.txt, halyard4-kit-win32.zip)"
