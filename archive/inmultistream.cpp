@@ -1,0 +1,131 @@
+#include "archive/inmultistream.h"
+
+#include <cinttypes>
+#include <cstring>
+
+#include "log/log.h"
+
+namespace {
+const char kClass[] = "CInMultiFileStream";
+}  // namespace
+
+HRESULT CInMultiFileStream::QueryInterface(const InterfaceId& /*iid*/, void** /*object*/) {
+  return E_NOINTERFACE;
+}
+
+uint32_t CInMultiFileStream::AddRef() {
+  return ++refCount;
+}
+
+uint32_t CInMultiFileStream::Release() {
+  if (--refCount != 0) return refCount;
+  delete this;
+  return 0;
+}
+
+HRESULT CInMultiFileStream::AddFile(const char* name) {
+  names.emplace_back(name);
+  return S_OK;
+}
+
+HRESULT CInMultiFileStream::WriteUInt32(ISequentialWriter* outStream, uint32_t value) {
+  lzmaLog_Interface.Verbose(kClass, "WriteUInt32", "%08x", value);
+  HRESULT result = S_OK;
+  for (int shift = 0; shift < 32 && result == S_OK; shift += 8) {
+    const auto byte = static_cast<uint8_t>(value >> shift);
+    result = outStream->Write(&byte, 1, nullptr);
+  }
+  return result;
+}
+
+HRESULT CInMultiFileStream::WriteUInt64(ISequentialWriter* outStream, uint64_t value) {
+  lzmaLog_Interface.Verbose(kClass, "WriteUInt64", "%016" PRIx64, value);
+  HRESULT result = S_OK;
+  for (int shift = 0; shift < 64 && result == S_OK; shift += 8) {
+    const auto byte = static_cast<uint8_t>(value >> shift);
+    result = outStream->Write(&byte, 1, nullptr);
+  }
+  return result;
+}
+
+HRESULT CInMultiFileStream::WriteLPCTSTR(ISequentialWriter* outStream, const char* string) {
+  lzmaLog_Interface.Verbose(kClass, "WriteLPCTSTR", "%s", string);
+  const auto length = static_cast<uint32_t>(std::strlen(string));
+  HRESULT result = WriteUInt32(outStream, length);
+  for (uint32_t i = 0; i < length && result == S_OK; ++i) {
+    result = outStream->Write(string + i, 1, nullptr);
+  }
+  return result;
+}
+
+HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
+  LogScope scope(lzmaLog_Interface, kClass, "WriteDirectory");
+  HRESULT result = WriteUInt32(outStream, static_cast<uint32_t>(names.size()));
+  for (size_t i = 0; i < names.size() && result == S_OK; ++i) {
+    uint64_t length = 0;
+    {
+      CInputFile file;
+      if (!file.Open(names[i].c_str())) {
+        result = E_FAIL;
+      } else {
+        if (!file.GetLength(length)) result = E_FAIL;
+        file.Close();
+      }
+    }
+    if (result != S_OK) break;
+    result = WriteLPCTSTR(outStream, names[i].c_str());
+    if (result == S_OK) result = WriteUInt32(outStream, 0);
+    if (result == S_OK) result = WriteUInt64(outStream, length);
+  }
+  return result;
+}
+
+HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed) {
+  LogScope scope(lzmaLog_Interface, kClass, "Read");
+  if (processed == nullptr) return E_FAIL;
+  *processed = 0;
+  HRESULT result = S_OK;
+  for (;;) {
+    if (!fileOpen) {
+      if (nextIndex >= static_cast<int32_t>(names.size())) return S_OK;  // end of the data
+      const char* name = names[static_cast<size_t>(nextIndex)].c_str();
+      lzmaLog_Interface.Verbose(kClass, "Read", "Opening: %s", name);
+      if (!File.Open(name)) {
+        lzmaLog_Interface.Error(kClass, "Read", "Opening: %s failed", name);
+        result = E_FAIL;
+        break;
+      }
+      fileOpen = true;
+      ++nextIndex;
+    }
+    uint32_t count = 0;
+    if (!File.Read(data, size, count)) {
+      lzmaLog_Interface.Error(kClass, "Read", "File.Read failed");
+      result = E_FAIL;
+    } else if (count == 0) {  // this file is used up: go on with the next in the same call
+      File.Close();
+      fileOpen = false;
+      continue;
+    } else {
+      *processed = count;
+    }
+    // Close the file as soon as its end is reached, so that the next call starts the next file.
+    uint64_t position = 0;
+    uint64_t length = 0;
+    if (!File.GetPosition(position) || !File.GetLength(length)) {
+      lzmaLog_Interface.Error(kClass, "Read", "File.GetPosition || File.GetLength failed");
+      result = E_FAIL;
+    } else if (position >= length) {
+      lzmaLog_Interface.VVerbose(kClass, "Read", "Closing file");
+      File.Close();
+      fileOpen = false;
+    }
+    break;
+  }
+  lzmaLog_Interface.VVerbose(kClass, "Read", "Returning %d bytes", static_cast<int>(*processed));
+  return result;
+}
+
+HRESULT CInMultiFileStream::ReadPartial(void* data, uint32_t size, uint32_t* processed) {
+  return Read(data, size, processed);
+}

@@ -1,0 +1,46 @@
+// CInMultiFileStream presents an ordered list of files as one data stream (the contents of the
+// first file, then of the second, ...) and writes the archive directory for the same list.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/file.h"
+#include "archive/streams.h"
+
+class CInMultiFileStream : public ISequentialReader {
+ public:
+  CInMultiFileStream() = default;
+  virtual ~CInMultiFileStream() = default;
+
+  // Answers no identity.
+  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // Returns bytes of one file only, at most the rest of it; S_OK with a count of 0 after the last
+  // file. processed must not be null.
+  HRESULT Read(void* data, uint32_t size, uint32_t* processed) override;
+  HRESULT ReadPartial(void* data, uint32_t size, uint32_t* processed) override;
+
+  // Appends a copy of the name; the file system is not touched.
+  virtual HRESULT AddFile(const char* name);
+  // Writes the file count and, for each file, its name, a reserved 0 and its current length.
+  // E_FAIL when a file cannot be opened or measured; a failed Write ends it with that result.
+  virtual HRESULT WriteDirectory(ISequentialWriter* outStream);
+
+  // Field writers of the archive layout: one byte per Write, little-endian.
+  virtual HRESULT WriteUInt32(ISequentialWriter* outStream, uint32_t value);
+  virtual HRESULT WriteUInt64(ISequentialWriter* outStream, uint64_t value);
+  // The length as a 32-bit field, then the bytes without terminator.
+  virtual HRESULT WriteLPCTSTR(ISequentialWriter* outStream, const char* string);
+
+  CInputFile File;
+
+ private:
+  uint32_t refCount = 0;
+  std::vector<std::string> names;
+  bool fileOpen = false;
+  int32_t nextIndex = 0;
+};

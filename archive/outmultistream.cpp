@@ -1,0 +1,207 @@
+#include "archive/outmultistream.h"
+
+#include <cinttypes>
+#include <cstring>
+
+#include "log/log.h"
+
+namespace {
+const char kClass[] = "COutMultiFileStream";
+}  // namespace
+
+bool IsUnsafeMemberName(const char* name) {
+  if (name[0] == '/' || name[0] == '\\') return true;
+  const unsigned char first = static_cast<unsigned char>(name[0]);
+  if (((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && name[1] == ':') {
+    return true;
+  }
+  const char* component = name;
+  for (const char* p = name;; ++p) {
+    if (*p == '/' || *p == '\\' || *p == '\0') {
+      if (p - component == 2 && component[0] == '.' && component[1] == '.') return true;
+      if (*p == '\0') break;
+      component = p + 1;
+    }
+  }
+  return false;
+}
+
+HRESULT COutMultiFileStream::QueryInterface(const InterfaceId& /*iid*/, void** /*object*/) {
+  return E_NOINTERFACE;
+}
+
+uint32_t COutMultiFileStream::AddRef() {
+  return ++refCount;
+}
+
+uint32_t COutMultiFileStream::Release() {
+  if (--refCount != 0) return refCount;
+  delete this;
+  return 0;
+}
+
+HRESULT COutMultiFileStream::AddFile(const char* name, uint64_t size, uint32_t reserved) {
+  names.emplace_back(name);
+  sizes.push_back(size);
+  reservedValues.push_back(reserved);
+  return S_OK;
+}
+
+HRESULT COutMultiFileStream::SetCreatePath() {
+  createPath = true;
+  return S_OK;
+}
+
+HRESULT COutMultiFileStream::SetWriteTOC() {
+  writeTOC = true;
+  return S_OK;
+}
+
+HRESULT COutMultiFileStream::ReadUInt32(ISequentialReader* inStream, uint32_t& value) {
+  uint32_t read = 0;
+  HRESULT result = S_OK;
+  for (int i = 0; i < 4 && result == S_OK && !directoryEnded_; ++i) {
+    uint8_t byte = 0;
+    uint32_t count = 0;
+    result = inStream->Read(&byte, 1, &count);
+    if (count == 1) {
+      read |= static_cast<uint32_t>(byte) << (8 * i);
+    } else {
+      lzmaLog_Interface.Error(kClass, "ReadUInt32", "inStream->Read byte %i failed", i);
+      if (result == S_OK) directoryEnded_ = true;
+    }
+  }
+  lzmaLog_Interface.Verbose(kClass, "ReadUInt32", "%08x", read);
+  value = read;
+  return result;
+}
+
+HRESULT COutMultiFileStream::ReadUInt64(ISequentialReader* inStream, uint64_t& value) {
+  uint64_t read = 0;
+  HRESULT result = S_OK;
+  for (int i = 0; i < 8 && result == S_OK && !directoryEnded_; ++i) {
+    uint8_t byte = 0;
+    uint32_t count = 0;
+    result = inStream->Read(&byte, 1, &count);
+    if (count == 1) {
+      read |= static_cast<uint64_t>(byte) << (8 * i);
+    } else {
+      lzmaLog_Interface.Error(kClass, "ReadUInt64", "inStream->Read byte %i failed", i);
+      if (result == S_OK) directoryEnded_ = true;
+    }
+  }
+  lzmaLog_Interface.Verbose(kClass, "ReadUInt64", "%016" PRIx64, read);
+  value = read;
+  return result;
+}
+
+HRESULT COutMultiFileStream::ReadLPCTSTR(ISequentialReader* inStream, const char*& string) {
+  uint32_t length = 0;
+  HRESULT result = ReadUInt32(inStream, length);
+  nameBuffer.clear();
+  // The buffer grows with the bytes actually read, never with the stated length.
+  for (uint32_t i = 0; i < length && result == S_OK && !directoryEnded_; ++i) {
+    char byte = 0;
+    uint32_t count = 0;
+    result = inStream->Read(&byte, 1, &count);
+    if (count != 1) {
+      lzmaLog_Interface.Error(kClass, "ReadLPCTSTR", "inStream->Read byte failed");
+      byte = 0;
+      if (result == S_OK) directoryEnded_ = true;
+    }
+    if (result == S_OK) nameBuffer.push_back(byte);
+  }
+  lzmaLog_Interface.Verbose(kClass, "ReadLPCTSTR", "%s", nameBuffer.c_str());
+  string = nameBuffer.c_str();
+  return result;
+}
+
+HRESULT COutMultiFileStream::ReadDirectory(ISequentialReader* inStream) {
+  LogScope scope(lzmaLog_Interface, kClass, "ReadDirectory");
+  uint32_t count = 0;
+  HRESULT result = ReadUInt32(inStream, count);
+  for (uint32_t i = 0; i < count && result == S_OK && !directoryEnded_; ++i) {
+    const char* name = nullptr;
+    uint32_t reserved = 0;
+    uint64_t size = 0;
+    result = ReadLPCTSTR(inStream, name);
+    if (result == S_OK) result = ReadUInt32(inStream, reserved);
+    if (result == S_OK) result = ReadUInt64(inStream, size);
+    if (result == S_OK && !directoryEnded_) {
+      AddFile(name, size, reserved);
+      if (writeTOC) {
+        std::fprintf(listing_, "%s\n", name);
+        std::fflush(listing_);
+      }
+    }
+  }
+  if (result == S_OK && directoryEnded_) result = E_FAIL;
+  return result;
+}
+
+HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* processed) {
+  LogScope scope(lzmaLog_Interface, kClass, "Write");
+  if (processed == nullptr) return E_FAIL;
+  *processed = 0;
+  const auto* position = static_cast<const uint8_t*>(data);
+  uint32_t remaining = size;
+  HRESULT result = S_OK;
+  while (remaining > 0 && result == S_OK) {
+    if (!fileOpen) {
+      if (nextIndex >= static_cast<int32_t>(names.size())) return S_OK;  // the rest is refused
+      const auto index = static_cast<size_t>(nextIndex);
+      const char* name = names[index].c_str();
+      if (!preservePath_ && IsUnsafeMemberName(name)) {
+        lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", name);
+        dropping_ = true;
+      } else {
+        lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", name);
+        if (!File.Create(name, true)) {
+          lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", name);
+          result = E_FAIL;
+          break;
+        }
+        dropping_ = false;
+      }
+      fileSize_ = sizes[index];
+      fileSizeCurrent_ = 0;
+      ++nextIndex;
+      fileOpen = true;
+    }
+    const uint64_t lacking = fileSize_ - fileSizeCurrent_;
+    const uint32_t chunk = lacking < remaining ? static_cast<uint32_t>(lacking) : remaining;
+    uint32_t written = chunk;
+    if (!dropping_ && !File.Write(position, chunk, written)) {
+      result = ResultFromLastError();
+      break;
+    }
+    if (written == 0 && chunk > 0) {  // no progress without a reported failure
+      result = E_FAIL;
+      break;
+    }
+    *processed += written;
+    fileSizeCurrent_ += written;
+    remaining -= written;
+    position += written;
+    if (fileSizeCurrent_ == fileSize_) {
+      if (!dropping_) File.Close();
+      dropping_ = false;
+      fileOpen = false;
+    }
+  }
+  return result;
+}
+
+HRESULT COutMultiFileStream::WritePartial(const void* data, uint32_t size, uint32_t* processed) {
+  return Write(data, size, processed);
+}
+
+const char* COutMultiFileStream::FirstIncompleteMember() const {
+  for (size_t i = 0; i < names.size(); ++i) {
+    const auto index = static_cast<int32_t>(i);
+    const bool created = index < nextIndex;
+    const bool beingFilled = fileOpen && index == nextIndex - 1 && fileSizeCurrent_ < fileSize_;
+    if (!created || beingFilled) return names[i].c_str();
+  }
+  return nullptr;
+}

@@ -1,0 +1,86 @@
+// COutMultiFileStream is the receiving end of extraction: it reads the archive directory into
+// lists of names and sizes (printing the names when a listing is wanted) and then cuts the decoded
+// data stream at the directory's sizes into files that it creates one after another.
+//
+// Safe names: unless SetPreservePath(true) was called, a member whose stored name is absolute
+// ("/...", "\...", a drive letter such as "C:") or holds a ".." component is not created; its
+// bytes are consumed and dropped, with one Error line naming it, and extraction goes on.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "archive/file.h"
+#include "archive/streams.h"
+
+class COutMultiFileStream : public ISequentialWriter {
+ public:
+  COutMultiFileStream() = default;
+  virtual ~COutMultiFileStream() = default;
+
+  // Answers no identity.
+  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // Places the data into the directory's files in order. Once every file is complete the rest is
+  // refused: S_OK with *processed below size. processed must not be null.
+  HRESULT Write(const void* data, uint32_t size, uint32_t* processed) override;
+  HRESULT WritePartial(const void* data, uint32_t size, uint32_t* processed) override;
+
+  virtual HRESULT AddFile(const char* name, uint64_t size, uint32_t reserved);
+  // Recorded only: no folder is ever created.
+  virtual HRESULT SetCreatePath();
+  // ReadDirectory prints every name on the listing stream (standard output).
+  virtual HRESULT SetWriteTOC();
+  // Reads the file count and the entries from the current position of inStream. Stops at the end
+  // of the archive: the missing byte is reported once and the result is E_FAIL; the entry being
+  // read is dropped.
+  virtual HRESULT ReadDirectory(ISequentialReader* inStream);
+
+  // Field readers of the archive layout: one byte per Read, little-endian. A missing byte counts
+  // as 0 and is reported once; after the end of the archive nothing more is read.
+  virtual HRESULT ReadUInt32(ISequentialReader* inStream, uint32_t& value);
+  virtual HRESULT ReadUInt64(ISequentialReader* inStream, uint64_t& value);
+  // The string handed out is nameBuffer: valid until the next ReadLPCTSTR or the destruction.
+  virtual HRESULT ReadLPCTSTR(ISequentialReader* inStream, const char*& string);
+
+  // With true, stored names are used as they stand, unsafe ones included.
+  void SetPreservePath(bool preserve) { preservePath_ = preserve; }
+  // Where the listing goes; standard output unless a test redirects it.
+  void SetListingStream(std::FILE* stream) { listing_ = stream; }
+
+  // The name of the first directory entry that was not completely written (created short, or not
+  // created at all), or null when every entry is complete. A member dropped for its unsafe name
+  // counts as complete once all its bytes have arrived.
+  const char* FirstIncompleteMember() const;
+  // True once a read inside the directory met the end of the archive.
+  bool DirectoryEnded() const { return directoryEnded_; }
+  size_t FileCount() const { return names.size(); }
+
+  COutputFile File;
+
+ private:
+  uint32_t refCount = 0;
+  std::vector<std::string> names;
+  std::vector<uint64_t> sizes;
+  std::vector<uint32_t> reservedValues;
+  bool fileOpen = false;
+  int32_t nextIndex = 0;
+  uint64_t fileSize_ = 0;
+  uint64_t fileSizeCurrent_ = 0;
+  bool createPath = false;
+  bool writeTOC = false;
+  std::string nameBuffer;
+
+  bool preservePath_ = false;
+  bool dropping_ = false;  // the member being filled is not written, for its unsafe name
+  bool directoryEnded_ = false;
+  std::FILE* listing_ = stdout;
+};
+
+// True for a stored name that would reach outside the extraction folder: absolute ("/", "\"),
+// with a drive letter ("C:"), or with a ".." component between '/' or '\' separators.
+bool IsUnsafeMemberName(const char* name);

@@ -1,0 +1,125 @@
+// Stream interfaces: the reference-counted contract through which the coders and the pipelines
+// move bytes. Every operation except AddRef and Release returns an HRESULT; any non-zero result is
+// a failure to the archive code (a failed system call passes its positive Win32 error code on).
+#pragma once
+
+#include <cstdint>
+
+#include "platform/wintypes.h"
+
+// A 128-bit interface identity.
+struct InterfaceId {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+};
+
+inline bool operator==(const InterfaceId& a, const InterfaceId& b) {
+  if (a.data1 != b.data1 || a.data2 != b.data2 || a.data3 != b.data3) return false;
+  for (int i = 0; i < 8; ++i) {
+    if (a.data4[i] != b.data4[i]) return false;
+  }
+  return true;
+}
+inline bool operator!=(const InterfaceId& a, const InterfaceId& b) {
+  return !(a == b);
+}
+
+// The identities of the interfaces below.
+extern const InterfaceId IID_IRefCounted;
+extern const InterfaceId IID_ISequentialReader;
+extern const InterfaceId IID_IRandomReader;
+extern const InterfaceId IID_ISizeQuery;
+extern const InterfaceId IID_ISequentialWriter;
+extern const InterfaceId IID_IRandomWriter;
+
+// Seek origins of the streams.
+enum StreamSeekOrigin : uint32_t {
+  kStreamSeekSet = 0,
+  kStreamSeekCurrent = 1,
+  kStreamSeekEnd = 2,
+};
+
+class IRefCounted {
+ public:
+  // On success stores the face in *object, adds a reference and returns S_OK; otherwise returns
+  // E_NOINTERFACE and leaves *object untouched.
+  virtual HRESULT QueryInterface(const InterfaceId& iid, void** object) = 0;
+  virtual uint32_t AddRef() = 0;
+  // The release that takes the count to 0 destroys the object.
+  virtual uint32_t Release() = 0;
+
+ protected:
+  ~IRefCounted() = default;
+};
+
+class ISequentialReader : public IRefCounted {
+ public:
+  // Reads up to size bytes. S_OK with a count of 0 is the end of the data. processed may be null.
+  virtual HRESULT Read(void* data, uint32_t size, uint32_t* processed) = 0;
+  virtual HRESULT ReadPartial(void* data, uint32_t size, uint32_t* processed) = 0;
+
+ protected:
+  ~ISequentialReader() = default;
+};
+
+class IRandomReader : public ISequentialReader {
+ public:
+  // origin: 0 from the beginning, 1 from the current position, 2 from the end; 3 or more gives
+  // STG_E_INVALIDFUNCTION. position may be null.
+  virtual HRESULT Seek(int64_t offset, uint32_t origin, uint64_t* position) = 0;
+
+ protected:
+  ~IRandomReader() = default;
+};
+
+class ISizeQuery : public IRefCounted {
+ public:
+  virtual HRESULT GetSize(uint64_t* size) = 0;
+
+ protected:
+  ~ISizeQuery() = default;
+};
+
+class ISequentialWriter : public IRefCounted {
+ public:
+  // Writes up to size bytes; a count below size with S_OK means the rest was refused.
+  virtual HRESULT Write(const void* data, uint32_t size, uint32_t* processed) = 0;
+  virtual HRESULT WritePartial(const void* data, uint32_t size, uint32_t* processed) = 0;
+
+ protected:
+  ~ISequentialWriter() = default;
+};
+
+class IRandomWriter : public ISequentialWriter {
+ public:
+  virtual HRESULT Seek(int64_t offset, uint32_t origin, uint64_t* position) = 0;
+  virtual HRESULT SetSize(uint64_t length) = 0;
+
+ protected:
+  ~IRandomWriter() = default;
+};
+
+// The result of a failed system call: its last-error code, or E_FAIL should the system have left
+// none, so that a failure never reads as success.
+HRESULT ResultFromLastError();
+
+// Holds one reference to a stream or coder for the life of a scope.
+template <class T>
+class RefHolder {
+ public:
+  explicit RefHolder(T* object = nullptr) : object_(object) {
+    if (object_ != nullptr) object_->AddRef();
+  }
+  ~RefHolder() {
+    if (object_ != nullptr) object_->Release();
+  }
+  RefHolder(const RefHolder&) = delete;
+  RefHolder& operator=(const RefHolder&) = delete;
+  T* get() const { return object_; }
+  T* operator->() const { return object_; }
+
+ private:
+  T* object_;
+};
