@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "app/testsupport.h"
+#include "log/log.h"
+
+// The driver obtains its name entries with the non-throwing scalar new; this test program replaces
+// that operator so that a test can make those allocations fail.
+namespace {
+bool failEntryAllocations = false;
+}  // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (failEntryAllocations) return nullptr;
+  try {
+    return ::operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Names(const CNameList& list) {
+  std::vector<std::string> names;
+  for (CNameEntry* e = list.GetNext(nullptr); e != nullptr; e = list.GetNext(e)) {
+    names.push_back(e->GetName().GetText());
+  }
+  return names;
+}
+
+class ExpandWildcardTest : public ::testing::Test {
+ protected:
+  void SetUp() override { program_.SetDirectorySearch(&search_); }
+
+  bool Expand(const char* pattern) {
+    errorText_.Assign(static_cast<const char*>(nullptr));
+    return program_.ExpandWildcard(CText(pattern), list_, errorText_);
+  }
+
+  LogCapture log_;
+  FakeDirectorySearch search_;
+  Program program_;
+  CNameList list_;
+  CText errorText_;
+};
+
+TEST_F(ExpandWildcardTest, SkipsDirectoriesAndDotEntriesAndKeepsTheSearchOrder) {
+  search_.Add("*.txt",
+              {{".", true}, {"..", true}, {"b.txt", false}, {"c.txt", true}, {"a.txt", false}});
+  EXPECT_TRUE(Expand("*.txt"));
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{"b.txt", "a.txt"}));
+  EXPECT_STREQ(errorText_.GetText(), "");
+  EXPECT_EQ(search_.closes, 1);
+  EXPECT_EQ(search_.openSearches, 0);
+}
+
+TEST_F(ExpandWildcardTest, AppendsBehindTheNamesAlreadyInTheList) {
+  search_.Add("a.txt", {{"a.txt", false}});
+  EXPECT_TRUE(Expand("a.txt"));
+  EXPECT_TRUE(Expand("a.txt"));  // the same file named twice is listed twice
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{"a.txt", "a.txt"}));
+}
+
+TEST_F(ExpandWildcardTest, KeepsTheDirectoryPrefixAsTyped) {
+  search_.Add("dir/*.txt", {{"a.txt", false}, {"b.txt", false}});
+  search_.Add("dir\\*.txt", {{"a.txt", false}});
+  search_.Add("dir/sub\\*.txt", {{"c.txt", false}});
+  search_.Add("x\\y/z\\a.TXT", {{"A.txt", false}});  // the search reports its own spelling
+  EXPECT_TRUE(Expand("dir/*.txt"));
+  EXPECT_TRUE(Expand("dir\\*.txt"));
+  EXPECT_TRUE(Expand("dir/sub\\*.txt"));
+  EXPECT_TRUE(Expand("x\\y/z\\a.TXT"));
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{"dir/a.txt", "dir/b.txt", "dir\\a.txt",
+                                                    "dir/sub\\c.txt", "x\\y/z\\A.txt"}));
+}
+
+TEST_F(ExpandWildcardTest, PatternMatchingOnlyDirectoriesSucceedsWithNothing) {
+  search_.Add("dir", {{"dir", true}});
+  search_.Add("*", {{".", true}, {"..", true}});
+  EXPECT_TRUE(Expand("dir"));
+  EXPECT_TRUE(Expand("*"));
+  EXPECT_EQ(list_.GetCount(), 0);
+  EXPECT_STREQ(errorText_.GetText(), "");
+}
+
+TEST_F(ExpandWildcardTest, SearchThatCannotStart) {
+  CNameEntry* kept = new CNameEntry;
+  kept->SetName("kept");
+  list_.AddLast(kept);
+  EXPECT_FALSE(Expand("no%s such*.txt"));
+  EXPECT_STREQ(errorText_.GetText(), "File not found: no%s such*.txt");
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{"kept"}));
+  EXPECT_EQ(search_.closes, 0);
+  EXPECT_EQ(log_.Text(), "");  // the caller reports it
+}
+
+TEST_F(ExpandWildcardTest, SearchThatBreaksOffKeepsTheNamesSoFar) {
+  search_.Add("*.txt", {{"a.txt", false}, {"b.txt", false}}, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(Expand("*.txt"));
+  EXPECT_STREQ(errorText_.GetText(), "");
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(search_.closes, 1);
+}
+
+TEST_F(ExpandWildcardTest, LogsEveryAddedName) {
+  brioLog_Interface.SetMask(kLogMaskVVerbose);
+  search_.Add("d/*", {{"x", false}, {"y", true}, {"z%n", false}});
+  EXPECT_TRUE(Expand("d/*"));
+  EXPECT_EQ(log_.Text(),
+            "VVerbose. Program ExpandWildcard AddLast: d/x \n"
+            "VVerbose. Program ExpandWildcard AddLast: d/z%n \n");
+}
+
+TEST_F(ExpandWildcardTest, UnterminatedRecordNamesAreCutInsideTheRecord) {
+  search_.Add("*", {{"ignored", false}});
+  search_.unterminatedNames = true;
+  EXPECT_TRUE(Expand("*"));
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{std::string(MAX_PATH - 1, 'x')}));
+}
+
+TEST_F(ExpandWildcardTest, NoMemoryForAnEntryBreaksTheSearchOff) {
+  search_.Add("*", {{"a", false}, {"b", false}});
+  failEntryAllocations = true;
+  bool result = Expand("*");
+  failEntryAllocations = false;
+  EXPECT_FALSE(result);
+  EXPECT_EQ(list_.GetCount(), 0);
+  EXPECT_EQ(search_.closes, 1);
+}
+
+TEST(ParseArgsMemoryTest, NoMemoryForAnInputNameEndsInTheUsageText) {
+  LogCapture log;
+  Program program;
+  const char* argv[] = {"lzmulti", "archive.dpc", "a.txt"};
+  failEntryAllocations = true;
+  program.ParseArgs(3, argv);
+  failEntryAllocations = false;
+  EXPECT_EQ(program.GetMode(), Program::ModeUsage);
+  EXPECT_EQ(program.GetInputFiles().GetCount(), 0);
+}
+
+// The same expansion on a real directory tree, through the system's directory search.
+class ExpandOnDiskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char templ[] = "/tmp/expand-test-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    root_ = templ;
+    for (const char* name : {"dir/a.txt", "dir/b.txt", "dir/x.bin", "dir/sub/deep.txt"}) {
+      fs::create_directories(fs::path(root_ + "/" + name).parent_path());
+      std::ofstream(root_ + "/" + name) << name;
+    }
+    fs::create_directory(root_ + "/dir/c.txt");
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  std::string root_;
+  LogCapture log_;
+  Program program_;
+  CNameList list_;
+};
+
+TEST_F(ExpandOnDiskTest, MatchesRegularFilesOnly) {
+  CText error;
+  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir/*.txt").c_str()), list_, error));
+  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir\\*.txt").c_str()), list_, error));
+  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir/x.bin").c_str()), list_, error));
+  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir/sub").c_str()), list_, error));
+  EXPECT_EQ(Names(list_), (std::vector<std::string>{root_ + "/dir/a.txt", root_ + "/dir/b.txt",
+                                                    root_ + "/dir\\a.txt", root_ + "/dir\\b.txt",
+                                                    root_ + "/dir/x.bin"}));
+  EXPECT_STREQ(error.GetText(), "");
+}
+
+TEST_F(ExpandOnDiskTest, MissingFilesAndDirectories) {
+  for (const std::string& pattern : {root_ + "/dir/*.zip", root_ + "/nodir/*.txt",
+                                     root_ + "/dir/missing.txt", root_ + "/d*/a.txt"}) {
+    CText error;
+    EXPECT_FALSE(program_.ExpandWildcard(CText(pattern.c_str()), list_, error));
+    EXPECT_EQ(error.GetText(), "File not found: " + pattern);
+  }
+  EXPECT_EQ(list_.GetCount(), 0);
+}
+
+}  // namespace

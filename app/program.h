@@ -1,0 +1,99 @@
+// Program: the settings of one lzmulti run and its run flow.
+//
+// main builds one Program, calls Main once and destroys it. Main parses the command line, expands
+// every input name through the directory search, and runs exactly one of Compress, Decompress and
+// Usage. Every outcome is reported through brioLog_Interface; the exit status does not change.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "base/namelist.h"
+#include "base/text.h"
+#include "platform/findfile.h"
+
+// The directory search that the wildcard expansion runs on. The system one calls
+// FindFirstFileA, FindNextFileA, FindClose and GetLastError; tests put a scripted one in its place.
+class IDirectorySearch {
+ public:
+  virtual ~IDirectorySearch() = default;
+  // INVALID_HANDLE_VALUE when the search cannot start.
+  virtual HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* data) = 0;
+  // FALSE when no entry comes; LastError then tells the end (ERROR_NO_MORE_FILES) from a failure.
+  virtual BOOL FindNext(HANDLE search, WIN32_FIND_DATAA* data) = 0;
+  virtual BOOL Close(HANDLE search) = 0;
+  virtual DWORD LastError() = 0;
+};
+
+class CSystemDirectorySearch : public IDirectorySearch {
+ public:
+  HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* data) override;
+  BOOL FindNext(HANDLE search, WIN32_FIND_DATAA* data) override;
+  BOOL Close(HANDLE search) override;
+  DWORD LastError() override;
+};
+
+class Program {
+ public:
+  enum Mode : int32_t {
+    ModeUndecided = 0,
+    ModeCompress = 1,
+    ModeDecompress = 2,
+    ModeUsage = 3,
+  };
+
+  Program();
+  virtual ~Program();
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  // The run flow; returns the result of the operation it ran (1 from Usage).
+  int Main(int argc, const char* const* argv);
+  // Reads the command line into the settings; always 1.
+  int ParseArgs(int argc, const char* const* argv);
+  // Writes the usage text to the usage stream (standard error); always 1.
+  int Usage();
+  // Appends the names of the regular files that pattern matches to targetList. Returns false when
+  // the search cannot start (errorText then holds "File not found: <pattern>") or breaks off.
+  bool ExpandWildcard(const CText& pattern, CNameList& targetList, CText& errorText);
+  // The archive pipelines. Each returns its success flag, which only the log reflects. They are
+  // virtual so that the driver's tests can stand in for them.
+  virtual int Compress(const CText& compressedFile, const CNameList& inputFiles);
+  virtual int Decompress(const CText& compressedFile);
+
+  // The settings, for the pipelines' callers and for tests.
+  const CText& GetProgramName() const { return programName_; }
+  int32_t GetMode() const { return mode_; }
+  const CText& GetCompressedFile() const { return compressedFile_; }
+  const CText& GetExtension() const { return extension_; }
+  const CNameList& GetInputFiles() const { return inputFiles_; }
+  int32_t GetWindowSize() const { return windowSize_; }
+  int32_t GetPreservePath() const { return preservePath_; }
+  int32_t GetCreatePath() const { return createPath_; }
+  int32_t GetToc() const { return toc_; }
+
+  // Replaces the directory search (null restores the system one) and the stream of the usage
+  // text (null restores standard error). The caller keeps ownership of both.
+  void SetDirectorySearch(IDirectorySearch* search);
+  void SetUsageStream(FILE* stream);
+
+ private:
+  // Applies one option with its value.
+  void ApplyOption(const CText& option, const CText& value);
+  // Appends a new entry with the given name to a list.
+  static bool AppendName(CNameList& list, const char* name);
+
+  CText programName_;
+  int32_t mode_;
+  CText compressedFile_;
+  CText extension_;
+  CNameList inputFiles_;
+  int32_t windowSize_;
+  int32_t preservePath_;
+  int32_t createPath_;
+  int32_t toc_;
+
+  CSystemDirectorySearch systemSearch_;
+  IDirectorySearch* search_;
+  FILE* usageStream_;
+};
