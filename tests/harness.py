@@ -75,3 +75,47 @@ class ScratchDirTestCase(unittest.TestCase):
 
     def run_lzmulti(self, *args, cwd=None, **kwargs):
         return run_lzmulti(list(args), cwd or self.dir, **kwargs)
+
+
+# --- lzmulti's console log and usage text, as the tests expect them ---
+
+LOG_MESSAGE_LIMIT = 2047  # characters of a formatted message
+LOG_LINE_BUFFER = 2048  # bytes of an assembled line, terminator included
+
+
+def _to_bytes(text):
+    return text if isinstance(text, bytes) else text.encode("latin-1")
+
+
+def log_line(label, class_name, method, message):
+    """One log line as lzmulti writes it: label, class, method field and message, each followed by
+    a blank, then a line feed. The message is cut at 2047 characters; a field that does not fit
+    the 2048-byte line buffer is cut and ends the line."""
+    fields = [_to_bytes(label), _to_bytes(class_name), _to_bytes(method),
+              _to_bytes(message)[:LOG_MESSAGE_LIMIT]]
+    line = b""
+    for field in fields:
+        if len(line) + len(field) + 3 < LOG_LINE_BUFFER:
+            line += field + b" "
+        else:
+            line += field[:LOG_LINE_BUFFER - len(line) - 3] + b" "
+            break
+    return line + b"\n"
+
+
+def usage_text(program_name):
+    """The usage text of lzmulti for the program name as invoked."""
+    name = _to_bytes(program_name)
+    return (b"Version: 1.0.1\n"
+            b"Usage:\n"
+            b"  compression:   " + name + b" [options] compressed-file [input-file]+\n"
+            b"  decompression: " + name + b" [options] compressed-file\n"
+            b"  example compression:   " + name + b" compressed.dpc file1 file2\n"
+            b"  example decompression: " + name + b" compressed.dpc\n"
+            b"Options:  option arg | alternate | default | description\n"
+            b"  -e <extension> | --extension | dpc | extension of the compressed file\n"
+            b"  -v <loglevel> | --loglevel | 0 | verbosity (0-4, 0 = errors only)\n"
+            b"  -w <windowsize> | --windowsize | 23 | length history window: 2^n bytes (20-26)\n"
+            b"Flags:  flag | alternate | description\n"
+            b"  -t | --toc | show table of contents\n"
+            b"\n")
