@@ -1,0 +1,114 @@
+// The coder interfaces and their property values: what the pipelines call on the LZMA encoder and
+// decoder. Both coders are reference-counted like the streams and present each group of
+// operations on a face of its own.
+#pragma once
+
+#include <cstdint>
+
+#include "archive/streams.h"
+
+#ifdef _WIN32
+#include <wtypes.h>  // VARENUM, VARIANT_BOOL, VARIANT_TRUE
+#else
+typedef uint16_t VARTYPE;
+typedef int16_t VARIANT_BOOL;
+enum VARENUM : uint16_t { VT_BSTR = 8, VT_BOOL = 11, VT_UI4 = 19 };
+#define VARIANT_TRUE (static_cast<VARIANT_BOOL>(-1))
+#define VARIANT_FALSE (static_cast<VARIANT_BOOL>(0))
+#endif
+
+typedef uint32_t PROPID;
+
+namespace NCoderPropID {
+enum : PROPID {
+  kDictionarySize = 0x400,
+  kPosStateBits = 0x440,
+  kLitContextBits = 0x441,
+  kLitPosBits = 0x442,
+  kNumFastBytes = 0x450,
+  kMatchFinder = 0x451,
+  kAlgorithm = 0x470,
+  kEndMarker = 0x490,
+};
+}  // namespace NCoderPropID
+
+// A tagged property value: VT_UI4 uses ulVal, VT_BSTR bstrVal (16-bit characters, terminated),
+// VT_BOOL boolVal (only VARIANT_TRUE, all bits set, counts as true).
+struct CPropValue {
+  VARTYPE vt;
+  union {
+    uint32_t ulVal;
+    const char16_t* bstrVal;
+    VARIANT_BOOL boolVal;
+  };
+  static CPropValue UInt32(uint32_t value) {
+    CPropValue v;
+    v.vt = VT_UI4;
+    v.ulVal = value;
+    return v;
+  }
+  static CPropValue String(const char16_t* value) {
+    CPropValue v;
+    v.vt = VT_BSTR;
+    v.bstrVal = value;
+    return v;
+  }
+  static CPropValue Bool(bool value) {
+    CPropValue v;
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+  }
+};
+
+extern const InterfaceId IID_ICompressCoder;
+extern const InterfaceId IID_ICompressSetCoderProperties;
+extern const InterfaceId IID_ICompressWriteCoderProperties;
+extern const InterfaceId IID_ICompressSetDecoderProperties;
+extern const InterfaceId IID_ICompressProgressInfo;
+
+// Told the bytes read and written so far after each block; a result other than S_OK stops Code
+// with that result.
+class ICompressProgressInfo : public IRefCounted {
+ public:
+  virtual HRESULT SetRatioInfo(const uint64_t* inSize, const uint64_t* outSize) = 0;
+
+ protected:
+  ~ICompressProgressInfo() = default;
+};
+
+class ICompressCoder : public IRefCounted {
+ public:
+  // inSize and outSize may be null (the program passes null); progress may be null.
+  virtual HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream,
+                       const uint64_t* inSize, const uint64_t* outSize,
+                       ICompressProgressInfo* progress) = 0;
+
+ protected:
+  ~ICompressCoder() = default;
+};
+
+class ICompressSetCoderProperties : public IRefCounted {
+ public:
+  virtual HRESULT SetCoderProperties(const PROPID* propIDs, const CPropValue* values,
+                                     uint32_t count) = 0;
+
+ protected:
+  ~ICompressSetCoderProperties() = default;
+};
+
+class ICompressWriteCoderProperties : public IRefCounted {
+ public:
+  virtual HRESULT WriteCoderProperties(ISequentialWriter* outStream) = 0;
+
+ protected:
+  ~ICompressWriteCoderProperties() = default;
+};
+
+class ICompressSetDecoderProperties : public IRefCounted {
+ public:
+  virtual HRESULT SetDecoderProperties(ISequentialReader* inStream) = 0;
+
+ protected:
+  ~ICompressSetDecoderProperties() = default;
+};

@@ -1,0 +1,164 @@
+#include "codec/lzmadecoder.h"
+
+#include <lzma.h>
+
+#include <new>
+
+namespace NCompress {
+namespace NLZMA {
+
+namespace {
+
+struct LzmaStream {
+  lzma_stream strm = LZMA_STREAM_INIT;
+  ~LzmaStream() { lzma_end(&strm); }
+};
+
+}  // namespace
+
+HRESULT CDecoder::QueryInterface(const InterfaceId& iid, void** object) {
+  if (iid == IID_ICompressCoder) {
+    *object = static_cast<ICompressCoder*>(this);
+  } else if (iid == IID_ICompressSetDecoderProperties) {
+    *object = static_cast<ICompressSetDecoderProperties*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+uint32_t CDecoder::AddRef() {
+  return ++refCount;
+}
+
+uint32_t CDecoder::Release() {
+  if (--refCount != 0) return refCount;
+  delete this;
+  return 0;
+}
+
+HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
+  uint8_t header[5] = {};
+  uint32_t got = 0;
+  const HRESULT result = inStream->Read(header, 5, &got);
+  if (result != S_OK) return result;
+  if (got != 5) return E_INVALIDARG;
+  const uint32_t d = header[0];
+  if (d / 45 > 4) return E_INVALIDARG;
+  lc_ = d % 9;
+  lp_ = (d / 9) % 5;
+  pb_ = d / 45;
+  uint32_t dictionary = 0;
+  for (int i = 0; i < 4; ++i) dictionary |= static_cast<uint32_t>(header[1 + i]) << (8 * i);
+  dictionarySize_ = dictionary == 0 ? 1 : dictionary;
+  windowSize_ = dictionarySize_ < kMinWindowSize ? kMinWindowSize : dictionarySize_;
+  window_.reset(new (std::nothrow) uint8_t[windowSize_]);
+  inBuffer_.reset(new (std::nothrow) uint8_t[kInBufferSize]);
+  if (!window_ || !inBuffer_) {
+    window_.reset();
+    inBuffer_.reset();
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,
+                       const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
+                       ICompressProgressInfo* progress) {
+  if (!window_ || !inBuffer_) return E_FAIL;  // no properties set
+  uint8_t* const window = window_.get();
+
+  // Offers the pending bytes (plus one beyond the data when asked) and ignores the outcome.
+  auto offerPending = [&](uint32_t pending, bool extraByte) {
+    if (extraByte) window[pending++] = 0;
+    if (pending == 0) return;
+    uint32_t ignored = 0;
+    outStream->Write(window, pending, &ignored);
+  };
+
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
+  options.dict_size = windowSize_;
+  options.lc = lc_;
+  options.lp = lp_;
+  options.pb = pb_;
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  LzmaStream stream;
+  lzma_ret ret = lzma_raw_decoder(&stream.strm, filters);
+  if (ret == LZMA_MEM_ERROR) return E_OUTOFMEMORY;
+  if (ret != LZMA_OK) return S_FALSE;  // settings liblzma cannot decode (lc + lp above 4)
+
+  lzma_stream& strm = stream.strm;
+  strm.next_out = window;
+  strm.avail_out = windowSize_;
+  bool inputEnded = false;
+  int idleFinishes = 0;
+  for (;;) {
+    if (strm.avail_in == 0 && !inputEnded) {
+      uint32_t got = 0;
+      const HRESULT result = inStream->ReadPartial(inBuffer_.get(), kInBufferSize, &got);
+      if (result != S_OK) {
+        offerPending(windowSize_ - static_cast<uint32_t>(strm.avail_out), false);
+        return result;
+      }
+      if (got == 0) {
+        inputEnded = true;
+      } else {
+        strm.next_in = inBuffer_.get();
+        strm.avail_in = got;
+      }
+    }
+    const uint64_t outBefore = strm.total_out;
+    ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
+    if (strm.avail_out == 0) {  // the window is full: hand it over while decoding goes on
+      uint32_t written = 0;
+      HRESULT result = outStream->Write(window, windowSize_, &written);
+      if (result == S_OK && written != windowSize_) result = E_FAIL;
+      if (result != S_OK) {
+        uint32_t ignored = 0;
+        outStream->Write(window, windowSize_, &ignored);
+        return result;
+      }
+      strm.next_out = window;
+      strm.avail_out = windowSize_;
+      if (progress != nullptr) {
+        const uint64_t in = strm.total_in;
+        const uint64_t out = strm.total_out;
+        const HRESULT told = progress->SetRatioInfo(&in, &out);
+        if (told != S_OK) {
+          offerPending(0, false);
+          return told;
+        }
+      }
+    }
+    const auto pending = static_cast<uint32_t>(windowSize_ - strm.avail_out);
+    if (ret == LZMA_STREAM_END) {  // an end marker: the final Write's outcome counts
+      HRESULT result = S_OK;
+      if (pending > 0) {
+        uint32_t written = 0;
+        result = outStream->Write(window, pending, &written);
+        if (result == S_OK && written != pending) result = E_FAIL;
+      }
+      // One byte beyond the data still reaches the receiver, for trailing members of size 0.
+      offerPending(0, true);
+      return result;
+    }
+    if (ret == LZMA_OK) {
+      // Under LZMA_FINISH a stream without end marker stops making progress once its input
+      // is used up; liblzma then reports LZMA_BUF_ERROR, or keeps answering LZMA_OK.
+      if (inputEnded && strm.total_out == outBefore && ++idleFinishes > 2) ret = LZMA_BUF_ERROR;
+      if (ret == LZMA_OK) continue;
+    }
+    if (ret == LZMA_BUF_ERROR && inputEnded) {  // the end of the input: the normal end
+      offerPending(pending, true);
+      return S_FALSE;
+    }
+    // Undecodable data or another failure inside liblzma.
+    offerPending(pending, false);
+    return S_FALSE;
+  }
+}
+
+}  // namespace NLZMA
+}  // namespace NCompress

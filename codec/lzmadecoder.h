@@ -1,0 +1,58 @@
+// The LZMA decoder over liblzma: reads the five-byte properties header and decodes a raw LZMA1
+// stream, with or without end marker, until the input is used up. It never logs.
+//
+// Output goes to the stream in window-size blocks whenever the window is full. At the end of the
+// input the decoder offers what it still holds plus one byte beyond the data in a final Write,
+// whose result it ignores (so that the receiver creates trailing members of size 0), and returns
+// S_FALSE. Since only that final Write carries a byte beyond the data, a complete archive never
+// makes a full-window Write fail, wherever its data end.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "codec/coder.h"
+
+namespace NCompress {
+namespace NLZMA {
+
+class CDecoder : public ICompressCoder, public ICompressSetDecoderProperties {
+ public:
+  static constexpr uint32_t kInBufferSize = 1 << 20;
+  static constexpr uint32_t kMinWindowSize = 4096;
+
+  CDecoder() = default;
+  virtual ~CDecoder() = default;
+
+  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // One Read of 5 bytes: the stream then stands behind the header. E_INVALIDARG for fewer bytes
+  // or a properties byte of 225 or more.
+  HRESULT SetDecoderProperties(ISequentialReader* inStream) override;
+  // Decodes the rest of inStream (1 MiB ReadPartial requests) into outStream. S_FALSE at the end
+  // of the input and on undecodable data; a failed read's result; a failed full-window Write's
+  // result, or E_FAIL when it took fewer bytes; with an end marker, the final Write's outcome.
+  HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
+               const uint64_t* outSize, ICompressProgressInfo* progress) override;
+
+  uint32_t LiteralContextBits() const { return lc_; }
+  uint32_t LiteralPosBits() const { return lp_; }
+  uint32_t PosStateBits() const { return pb_; }
+  uint32_t DictionarySize() const { return dictionarySize_; }
+  uint32_t WindowSize() const { return windowSize_; }
+
+ private:
+  uint32_t refCount = 0;
+  uint32_t lc_ = 0;
+  uint32_t lp_ = 0;
+  uint32_t pb_ = 0;
+  uint32_t dictionarySize_ = 0;
+  uint32_t windowSize_ = 0;
+  std::unique_ptr<uint8_t[]> window_;
+  std::unique_ptr<uint8_t[]> inBuffer_;
+};
+
+}  // namespace NLZMA
+}  // namespace NCompress

@@ -1,0 +1,252 @@
+#include "codec/lzmadecoder.h"
+
+#include <gtest/gtest.h>
+#include <lzma.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/teststreams.h"
+#include "codec/lzmaencoder.h"
+
+namespace NCompress {
+namespace NLZMA {
+namespace {
+
+// Mixed data: runs of text with random bytes between them.
+std::vector<uint8_t> MixedBytes(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<uint8_t> v;
+  const std::string text = "the quick brown fox jumps over the lazy dog; ";
+  while (v.size() < n) {
+    if (gen() % 3 == 0) {
+      for (int i = 0; i < 50; ++i) v.push_back(static_cast<uint8_t>(gen()));
+    } else {
+      v.insert(v.end(), text.begin(), text.end());
+    }
+  }
+  v.resize(n);
+  return v;
+}
+
+// Header (lc 3, lp 0, pb 2, the dictionary size) and raw stream of our encoder.
+std::vector<uint8_t> Compress(const std::vector<uint8_t>& data, uint32_t dictionary,
+                              bool endMarker = false) {
+  auto* encoder = new CEncoder;
+  RefHolder<CEncoder> hold(encoder);
+  const PROPID ids[] = {NCoderPropID::kDictionarySize, NCoderPropID::kEndMarker};
+  const CPropValue values[] = {CPropValue::UInt32(dictionary), CPropValue::Bool(endMarker)};
+  EXPECT_EQ(encoder->SetCoderProperties(ids, values, 2), S_OK);
+  auto* out = new MemoryWriter;
+  RefHolder<MemoryWriter> holdOut(out);
+  EXPECT_EQ(encoder->WriteCoderProperties(out), S_OK);
+  auto* in = new MemoryReader(data);
+  RefHolder<MemoryReader> holdIn(in);
+  EXPECT_EQ(encoder->Code(in, out, nullptr, nullptr, nullptr), S_OK);
+  return out->data;
+}
+
+struct Decoded {
+  HRESULT properties;
+  HRESULT code;
+  std::vector<uint32_t> writeSizes;
+  std::vector<uint32_t> readSizes;
+  std::vector<uint8_t> data;
+};
+
+Decoded Decode(const std::vector<uint8_t>& archive, MemoryWriter* out = nullptr,
+               MemoryReader* in = nullptr) {
+  auto* decoder = new CDecoder;
+  RefHolder<CDecoder> hold(decoder);
+  if (in == nullptr) in = new MemoryReader(archive);
+  RefHolder<MemoryReader> holdIn(in);
+  if (out == nullptr) out = new MemoryWriter;
+  RefHolder<MemoryWriter> holdOut(out);
+  Decoded d;
+  d.properties = decoder->SetDecoderProperties(in);
+  d.code = d.properties == S_OK ? decoder->Code(in, out, nullptr, nullptr, nullptr) : E_FAIL;
+  d.writeSizes = out->writeSizes;
+  d.readSizes = in->requestSizes;
+  d.data = out->data;
+  return d;
+}
+
+TEST(DecoderTest, PropertiesHeaderIsCheckedAndSplit) {
+  auto* decoder = new CDecoder;
+  RefHolder<CDecoder> hold(decoder);
+  {
+    auto* in = new MemoryReader({0x5D, 0, 0, 0x80, 0, 0xAA});
+    RefHolder<MemoryReader> holdIn(in);
+    EXPECT_EQ(decoder->SetDecoderProperties(in), S_OK);
+    EXPECT_EQ(in->position, 5u);
+    EXPECT_EQ(in->requestSizes, std::vector<uint32_t>{5});
+    EXPECT_EQ(decoder->LiteralContextBits(), 3u);
+    EXPECT_EQ(decoder->LiteralPosBits(), 0u);
+    EXPECT_EQ(decoder->PosStateBits(), 2u);
+    EXPECT_EQ(decoder->WindowSize(), 8388608u);
+  }
+  {
+    auto* in = new MemoryReader({224, 0, 0, 0, 0});
+    RefHolder<MemoryReader> holdIn(in);
+    EXPECT_EQ(decoder->SetDecoderProperties(in), S_OK);
+    EXPECT_EQ(decoder->LiteralContextBits(), 8u);
+    EXPECT_EQ(decoder->LiteralPosBits(), 4u);
+    EXPECT_EQ(decoder->PosStateBits(), 4u);
+    EXPECT_EQ(decoder->DictionarySize(), 1u);  // a stored 0 counts as 1
+    EXPECT_EQ(decoder->WindowSize(), 4096u);
+  }
+  for (const std::vector<uint8_t>& bad :
+       {std::vector<uint8_t>{225, 0, 0, 0, 0}, std::vector<uint8_t>{255, 0, 0, 0, 0},
+        std::vector<uint8_t>{0x5D, 0, 0, 0x80}, std::vector<uint8_t>{}}) {
+    auto* in = new MemoryReader(bad);
+    RefHolder<MemoryReader> holdIn(in);
+    EXPECT_EQ(decoder->SetDecoderProperties(in), E_INVALIDARG) << bad.size();
+  }
+  auto* in = new MemoryReader({0x5D, 0, 0, 0x80, 0});
+  RefHolder<MemoryReader> holdIn(in);
+  in->failAtCall = 1;
+  in->failResult = static_cast<HRESULT>(ERROR_READ_FAULT);
+  EXPECT_EQ(decoder->SetDecoderProperties(in), static_cast<HRESULT>(ERROR_READ_FAULT));
+}
+
+TEST(DecoderTest, EmptyStreamOffersOneByteBeyondTheData) {
+  const Decoded d = Decode({0x5D, 0, 0, 0x10, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(d.code, S_FALSE);
+  EXPECT_EQ(d.writeSizes, std::vector<uint32_t>{1});
+}
+
+TEST(DecoderTest, WindowMultiplesNeverFailACompleteStream) {
+  // Data ending at, one short of, and one beyond a multiple of the 4096-byte window.
+  for (size_t size : {size_t{8192}, size_t{8191}, size_t{8193}, size_t{4095}}) {
+    const std::vector<uint8_t> data = MixedBytes(size, static_cast<unsigned>(size));
+    auto* out = new MemoryWriter;
+    out->acceptLimit = size;  // refuses what lies beyond the data, like the member files
+    const Decoded d = Decode(Compress(data, 4096), out);
+    EXPECT_EQ(d.code, S_FALSE) << size;
+    EXPECT_EQ(d.data, data) << size;
+    ASSERT_FALSE(d.writeSizes.empty());
+    for (size_t i = 0; i + 1 < d.writeSizes.size(); ++i) EXPECT_EQ(d.writeSizes[i], 4096u);
+    // The last Write carries the rest and at least one byte beyond it.
+    EXPECT_EQ(d.writeSizes.back(), size % 4096 + 1) << size;
+    // The header's one 5-byte Read, then requests of 1 MiB.
+    EXPECT_EQ(d.readSizes.front(), 5u);
+    for (size_t i = 1; i < d.readSizes.size(); ++i) {
+      EXPECT_EQ(d.readSizes[i], CDecoder::kInBufferSize);
+    }
+  }
+}
+
+TEST(DecoderTest, ReadsInMegabyteRequestsAcrossShortReads) {
+  const std::vector<uint8_t> data = MixedBytes(3 << 20, 11);
+  const std::vector<uint8_t> archive = Compress(data, 1 << 20);
+  auto* in = new MemoryReader(archive);
+  in->chunkLimit = 100000;
+  const Decoded d = Decode(archive, nullptr, in);
+  EXPECT_EQ(d.code, S_FALSE);
+  ASSERT_GT(d.data.size(), data.size());
+  EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.begin() + data.size()), data);
+  EXPECT_EQ(d.writeSizes.front(), 1u << 20);
+  ASSERT_GT(d.readSizes.size(), 10u);  // short reads are followed by more
+  for (size_t i = 1; i < d.readSizes.size(); ++i) {
+    EXPECT_EQ(d.readSizes[i], CDecoder::kInBufferSize);
+  }
+}
+
+TEST(DecoderTest, RefusedOrFailedFullWindowEndsCode) {
+  const std::vector<uint8_t> data = MixedBytes(20000, 5);
+  const std::vector<uint8_t> archive = Compress(data, 4096);
+  {
+    auto* out = new MemoryWriter;
+    out->acceptLimit = 5000;  // refuses in the middle of the second window
+    const Decoded d = Decode(archive, out);
+    EXPECT_EQ(d.code, E_FAIL);
+    EXPECT_EQ(d.writeSizes, (std::vector<uint32_t>{4096, 4096, 4096}));  // offered once more
+  }
+  {
+    auto* out = new MemoryWriter;
+    out->failAtCall = 2;
+    out->failResult = S_FALSE;
+    const Decoded d = Decode(archive, out);
+    EXPECT_EQ(d.code, S_FALSE);
+    EXPECT_EQ(d.writeSizes, (std::vector<uint32_t>{4096, 4096, 4096}));
+  }
+  {
+    auto* in = new MemoryReader(archive);
+    in->chunkLimit = 1000;
+    in->failAtCall = 3;  // header, then two blocks of data, then the failure
+    in->failResult = static_cast<HRESULT>(ERROR_READ_FAULT);
+    const Decoded d = Decode(archive, nullptr, in);
+    EXPECT_EQ(d.code, static_cast<HRESULT>(ERROR_READ_FAULT));
+  }
+}
+
+TEST(DecoderTest, StreamWithEndMarkerEndsWithTheFinalWrite) {
+  const std::vector<uint8_t> data = MixedBytes(10000, 9);
+  {
+    auto* out = new MemoryWriter;
+    out->acceptLimit = data.size();
+    const Decoded d = Decode(Compress(data, 4096, true), out);
+    EXPECT_EQ(d.code, S_OK);
+    EXPECT_EQ(d.data, data);
+    // The rest, then one byte beyond the data on its own.
+    EXPECT_EQ(d.writeSizes, (std::vector<uint32_t>{4096, 4096, 10000 - 8192, 1}));
+  }
+  {
+    auto* out = new MemoryWriter;
+    out->acceptLimit = data.size() - 1;
+    const Decoded d = Decode(Compress(data, 4096, true), out);
+    EXPECT_EQ(d.code, E_FAIL);
+  }
+  // A stream made by liblzma's own LZMA1 encoder, which always writes the marker.
+  lzma_options_lzma options;
+  ASSERT_FALSE(lzma_lzma_preset(&options, 6));
+  options.dict_size = 1 << 16;
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  std::vector<uint8_t> raw(data.size() + 1000);
+  size_t rawSize = 0;
+  ASSERT_EQ(lzma_raw_buffer_encode(filters, nullptr, data.data(), data.size(), raw.data(), &rawSize,
+                                   raw.size()),
+            LZMA_OK);
+  std::vector<uint8_t> archive = {0x5D, 0x00, 0x00, 0x01, 0x00};
+  archive.insert(archive.end(), raw.begin(), raw.begin() + static_cast<long>(rawSize));
+  const Decoded d = Decode(archive);
+  EXPECT_EQ(d.code, S_OK);
+  ASSERT_EQ(d.data.size(), data.size() + 1);
+  EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end() - 1), data);
+}
+
+TEST(DecoderTest, DamagedOrCutStreamsEndWithoutFailure) {
+  const std::vector<uint8_t> data = MixedBytes(50000, 13);
+  const std::vector<uint8_t> archive = Compress(data, 4096);
+  // Cut: what could be decoded comes out, then one byte beyond it.
+  std::vector<uint8_t> cut(archive.begin(), archive.begin() + archive.size() / 2);
+  const Decoded c = Decode(cut);
+  EXPECT_EQ(c.code, S_FALSE);
+  EXPECT_LT(c.data.size(), data.size());
+  EXPECT_GT(c.data.size(), 4096u);
+  EXPECT_EQ(std::vector<uint8_t>(c.data.begin(), c.data.begin() + 4096),
+            std::vector<uint8_t>(data.begin(), data.begin() + 4096));
+  // Flipped bytes: undecodable data or wrong bytes, never a failure of Code or a crash.
+  for (size_t at : {size_t{6}, size_t{40}, archive.size() / 3, archive.size() - 2}) {
+    std::vector<uint8_t> flipped = archive;
+    flipped[at] ^= 0xFF;
+    const Decoded f = Decode(flipped);
+    EXPECT_EQ(f.code, S_FALSE) << at;
+  }
+  auto* decoder = new CDecoder;
+  RefHolder<CDecoder> hold(decoder);
+  auto* in = new MemoryReader(archive);
+  RefHolder<MemoryReader> holdIn(in);
+  auto* out = new MemoryWriter;
+  RefHolder<MemoryWriter> holdOut(out);
+  EXPECT_EQ(decoder->Code(in, out, nullptr, nullptr, nullptr), E_FAIL);  // no properties read
+  void* face = nullptr;
+  EXPECT_EQ(decoder->QueryInterface(IID_ICompressSetDecoderProperties, &face), S_OK);
+  EXPECT_EQ(decoder->Release(), 1u);
+  EXPECT_EQ(decoder->QueryInterface(IID_ICompressSetCoderProperties, &face), E_NOINTERFACE);
+}
+
+}  // namespace
+}  // namespace NLZMA
+}  // namespace NCompress

@@ -1,0 +1,228 @@
+#include "codec/lzmaencoder.h"
+
+#include <lzma.h>
+
+#include <memory>
+#include <new>
+
+namespace NCompress {
+namespace NLZMA {
+
+namespace {
+
+// The match finder names SetCoderProperties knows, and what each becomes in liblzma, which
+// offers binary trees and hash chains only.
+struct MatchFinder {
+  const char* name;
+  lzma_match_finder liblzma;
+};
+constexpr MatchFinder kMatchFinders[] = {
+    {"BT2", LZMA_MF_BT2},   {"BT3", LZMA_MF_BT3},   {"BT4", LZMA_MF_BT4},   {"BT4B", LZMA_MF_BT4},
+    {"PAT2", LZMA_MF_BT2},  {"PAT2H", LZMA_MF_BT2}, {"PAT3H", LZMA_MF_BT3}, {"PAT4H", LZMA_MF_BT4},
+    {"PAT2R", LZMA_MF_BT2}, {"HC3", LZMA_MF_HC3},   {"HC4", LZMA_MF_HC4},
+};
+constexpr int kMatchFinderCount = sizeof(kMatchFinders) / sizeof(kMatchFinders[0]);
+
+// Index of the name in the table, letters a to z taken as capitals; -1 when unknown.
+int FindMatchFinder(const char16_t* name) {
+  if (name == nullptr) return -1;
+  for (int i = 0; i < kMatchFinderCount; ++i) {
+    const char* known = kMatchFinders[i].name;
+    int k = 0;
+    for (;; ++k) {
+      char16_t c = name[k];
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+      if (c != static_cast<char16_t>(known[k])) break;
+      if (c == 0) return i;
+    }
+  }
+  return -1;
+}
+
+HRESULT ResultFromLzma(lzma_ret ret) {
+  switch (ret) {
+    case LZMA_MEM_ERROR:
+      return E_OUTOFMEMORY;
+    case LZMA_OPTIONS_ERROR:
+      return E_INVALIDARG;
+    default:
+      return E_FAIL;
+  }
+}
+
+// Hands one block to the stream: its failure, or E_FAIL when it took fewer bytes.
+HRESULT WriteBlock(ISequentialWriter* outStream, const uint8_t* data, uint32_t size) {
+  uint32_t processed = 0;
+  const HRESULT result = outStream->Write(data, size, &processed);
+  if (result != S_OK) return result;
+  return processed == size ? S_OK : E_FAIL;
+}
+
+// Ends the liblzma stream on every path.
+struct LzmaStream {
+  lzma_stream strm = LZMA_STREAM_INIT;
+  ~LzmaStream() { lzma_end(&strm); }
+};
+
+}  // namespace
+
+HRESULT CEncoder::QueryInterface(const InterfaceId& iid, void** object) {
+  if (iid == IID_ICompressCoder) {
+    *object = static_cast<ICompressCoder*>(this);
+  } else if (iid == IID_ICompressSetCoderProperties) {
+    *object = static_cast<ICompressSetCoderProperties*>(this);
+  } else if (iid == IID_ICompressWriteCoderProperties) {
+    *object = static_cast<ICompressWriteCoderProperties*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+uint32_t CEncoder::AddRef() {
+  return ++refCount;
+}
+
+uint32_t CEncoder::Release() {
+  if (--refCount != 0) return refCount;
+  delete this;
+  return 0;
+}
+
+HRESULT CEncoder::SetCoderProperties(const PROPID* propIDs, const CPropValue* values,
+                                     uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) {
+    const CPropValue& value = values[i];
+    const PROPID id = propIDs[i];
+    if (id == NCoderPropID::kMatchFinder) {
+      if (value.vt != VT_BSTR) return E_INVALIDARG;
+      const int index = FindMatchFinder(value.bstrVal);
+      if (index < 0) return E_INVALIDARG;
+      matchFinder_ = index;
+      continue;
+    }
+    if (id == NCoderPropID::kEndMarker) {
+      if (value.vt != VT_BOOL) return E_INVALIDARG;
+      endMarker_ = value.boolVal == VARIANT_TRUE;
+      continue;
+    }
+    if (value.vt != VT_UI4) return E_INVALIDARG;
+    const uint32_t v = value.ulVal;
+    switch (id) {
+      case NCoderPropID::kDictionarySize:
+        if (v < 1 || v > (1u << 28)) return E_INVALIDARG;
+        dictionarySize_ = v;
+        break;
+      case NCoderPropID::kPosStateBits:
+        if (v > 4) return E_INVALIDARG;
+        posStateBits_ = v;
+        break;
+      case NCoderPropID::kLitContextBits:
+        if (v > 8) return E_INVALIDARG;
+        litContextBits_ = v;
+        break;
+      case NCoderPropID::kLitPosBits:
+        if (v > 4) return E_INVALIDARG;
+        litPosBits_ = v;
+        break;
+      case NCoderPropID::kNumFastBytes:
+        if (v < 2 || v > 273) return E_INVALIDARG;
+        fastBytes_ = v;
+        break;
+      case NCoderPropID::kAlgorithm:
+        algorithm_ = v;
+        break;
+      default:
+        return E_INVALIDARG;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT CEncoder::WriteCoderProperties(ISequentialWriter* outStream) {
+  uint8_t header[5];
+  header[0] = static_cast<uint8_t>((posStateBits_ * 5 + litPosBits_) * 9 + litContextBits_);
+  for (int i = 0; i < 4; ++i) header[1 + i] = static_cast<uint8_t>(dictionarySize_ >> (8 * i));
+  for (uint8_t byte : header) {
+    const HRESULT result = outStream->Write(&byte, 1, nullptr);
+    if (result != S_OK) return result;
+  }
+  return S_OK;
+}
+
+uint32_t CEncoder::InputWindowSize() const {
+  const uint32_t s = dictionarySize_ + 4369;
+  return s + s / 2 + 256;
+}
+
+HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,
+                       const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
+                       ICompressProgressInfo* progress) {
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
+  // liblzma's smallest dictionary; a smaller one in the header only tightens what the decoder
+  // must keep, and it keeps at least this much.
+  options.dict_size = dictionarySize_ < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : dictionarySize_;
+  options.lc = litContextBits_;
+  options.lp = litPosBits_;
+  options.pb = posStateBits_;
+  options.mode = algorithm_ == 0 ? LZMA_MODE_FAST : LZMA_MODE_NORMAL;
+  options.nice_len = fastBytes_;
+  options.mf = kMatchFinders[matchFinder_].liblzma;
+  options.ext_flags = 0;  // no end-of-payload marker
+  options.ext_size_low = 0;
+  options.ext_size_high = 0;
+  lzma_filter filters[2] = {
+      {endMarker_ ? LZMA_FILTER_LZMA1 : LZMA_FILTER_LZMA1EXT, &options},
+      {LZMA_VLI_UNKNOWN, nullptr},
+  };
+
+  // Everything is set up before the first read.
+  LzmaStream stream;
+  lzma_ret ret = lzma_raw_encoder(&stream.strm, filters);
+  if (ret != LZMA_OK) return ResultFromLzma(ret);
+  const uint32_t inWindow = InputWindowSize();
+  std::unique_ptr<uint8_t[]> inBuffer(new (std::nothrow) uint8_t[inWindow]);
+  std::unique_ptr<uint8_t[]> outBuffer(new (std::nothrow) uint8_t[kOutBufferSize]);
+  if (!inBuffer || !outBuffer) return E_OUTOFMEMORY;
+
+  lzma_stream& strm = stream.strm;
+  strm.next_out = outBuffer.get();
+  strm.avail_out = kOutBufferSize;
+  bool inputEnded = false;
+  for (;;) {
+    if (strm.avail_in == 0 && !inputEnded) {
+      uint32_t got = 0;
+      const HRESULT result = inStream->ReadPartial(inBuffer.get(), inWindow, &got);
+      if (result != S_OK) return result;
+      if (got == 0) {
+        inputEnded = true;
+      } else {
+        strm.next_in = inBuffer.get();
+        strm.avail_in = got;
+      }
+    }
+    ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
+    if (strm.avail_out == 0) {
+      const HRESULT result = WriteBlock(outStream, outBuffer.get(), kOutBufferSize);
+      if (result != S_OK) return result;
+      strm.next_out = outBuffer.get();
+      strm.avail_out = kOutBufferSize;
+      if (progress != nullptr) {
+        const uint64_t in = strm.total_in;
+        const uint64_t out = strm.total_out;
+        const HRESULT told = progress->SetRatioInfo(&in, &out);
+        if (told != S_OK) return told;
+      }
+    }
+    if (ret == LZMA_STREAM_END) break;
+    if (ret != LZMA_OK) return ResultFromLzma(ret);
+  }
+  const auto rest = static_cast<uint32_t>(kOutBufferSize - strm.avail_out);
+  if (rest > 0) return WriteBlock(outStream, outBuffer.get(), rest);
+  return S_OK;
+}
+
+}  // namespace NLZMA
+}  // namespace NCompress

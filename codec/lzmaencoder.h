@@ -1,0 +1,53 @@
+// The LZMA encoder over liblzma: a raw LZMA1 stream without end marker, its five-byte properties
+// header, and the settings that SetCoderProperties accepts. It never logs.
+#pragma once
+
+#include <cstdint>
+
+#include "codec/coder.h"
+
+namespace NCompress {
+namespace NLZMA {
+
+class CEncoder : public ICompressCoder,
+                 public ICompressSetCoderProperties,
+                 public ICompressWriteCoderProperties {
+ public:
+  // Output blocks of Code.
+  static constexpr uint32_t kOutBufferSize = 1 << 20;
+
+  CEncoder() = default;
+  virtual ~CEncoder() = default;
+
+  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
+  uint32_t AddRef() override;
+  uint32_t Release() override;
+
+  // Reads inStream to its end (ReadPartial into the free room of the input window) and writes
+  // the compressed data in 1 MiB blocks, then the rest.
+  HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
+               const uint64_t* outSize, ICompressProgressInfo* progress) override;
+  // Checks and stores the pairs in order; E_INVALIDARG at the first that does not fit, the
+  // settings before it staying in force.
+  HRESULT SetCoderProperties(const PROPID* propIDs, const CPropValue* values,
+                             uint32_t count) override;
+  // The properties byte, then the dictionary size from its lowest byte: five 1-byte Writes.
+  HRESULT WriteCoderProperties(ISequentialWriter* outStream) override;
+
+  // S + S / 2 + 256 with S = dictionary size + 4369.
+  uint32_t InputWindowSize() const;
+
+ private:
+  uint32_t refCount = 0;
+  uint32_t dictionarySize_ = 1 << 23;
+  uint32_t posStateBits_ = 2;
+  uint32_t litContextBits_ = 3;
+  uint32_t litPosBits_ = 0;
+  uint32_t fastBytes_ = 128;
+  uint32_t algorithm_ = 2;
+  int matchFinder_ = 2;  // index into the match finder table: "BT4"
+  bool endMarker_ = false;
+};
+
+}  // namespace NLZMA
+}  // namespace NCompress
