@@ -1,0 +1,18 @@
+# Fails unless LIBRARY exports exactly RegisterModule and RunApplication.
+find_program(NM nm REQUIRED)
+execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
+                OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^ \n]+\n" names "${symbols}")
+set(exported "")
+foreach(name ${names})
+  string(STRIP "${name}" name)
+  list(APPEND exported ${name})
+endforeach()
+list(SORT exported)
+if(NOT exported STREQUAL "RegisterModule;RunApplication")
+  message(FATAL_ERROR "${LIBRARY} exports: ${exported}")
+endif()
+message(STATUS "${LIBRARY} exports exactly: ${exported}")

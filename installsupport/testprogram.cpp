@@ -1,0 +1,60 @@
+// A program for the tests of RunApplication:
+//   testprogram exit N            ends with exit code N
+//   testprogram sleep MS FILE     waits MS milliseconds, then writes "done" to FILE
+//   testprogram cwd FILE          writes its current directory to FILE
+//   testprogram args FILE ARG...  writes its arguments to FILE, one a line
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+int WriteFile(const char* name, const std::string& text) {
+  std::FILE* file = std::fopen(name, "wb");
+  if (file == nullptr) return 2;
+  std::fwrite(text.data(), 1, text.size(), file);
+  return std::fclose(file) == 0 ? 0 : 2;
+}
+
+std::string CurrentDirectory() {
+  char path[4096] = {};
+#ifdef _WIN32
+  GetCurrentDirectoryA(sizeof path, path);
+#else
+  if (::getcwd(path, sizeof path) == nullptr) return std::string();
+#endif
+  return path;
+}
+
+void Pause(int milliseconds) {
+#ifdef _WIN32
+  Sleep(static_cast<DWORD>(milliseconds));
+#else
+  ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
+#endif
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "exit") == 0) return std::atoi(argv[2]);
+  if (argc >= 4 && std::strcmp(argv[1], "sleep") == 0) {
+    Pause(std::atoi(argv[2]));
+    return WriteFile(argv[3], "done");
+  }
+  if (argc >= 3 && std::strcmp(argv[1], "cwd") == 0) return WriteFile(argv[2], CurrentDirectory());
+  if (argc >= 3 && std::strcmp(argv[1], "args") == 0) {
+    std::string text;
+    for (int i = 3; i < argc; ++i) text += std::string(argv[i]) + "\n";
+    return WriteFile(argv[2], text);
+  }
+  std::fprintf(stderr, "usage: testprogram exit N | sleep MS FILE | cwd FILE | args FILE ARG...\n");
+  return 64;
+}
