@@ -1,4 +1,5 @@
 // The RunApplication export: start a program without a console window and wait for its end.
+#include <cstring>
 #include <vector>
 
 #include "installsupport/halyard4inst.h"
@@ -7,8 +8,7 @@
 extern "C" BOOL WINAPI RunApplication(LPCSTR chCommandLine, LPCSTR chCurrentDirectory) {
   if (chCommandLine == nullptr) return FALSE;
   // The system may write into the command line it is given; the caller's text stays untouched.
-  std::vector<char> commandLine(chCommandLine,
-                                chCommandLine + std::char_traits<char>::length(chCommandLine) + 1);
+  std::vector<char> commandLine(chCommandLine, chCommandLine + std::strlen(chCommandLine) + 1);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info = {};
