@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -153,43 +154,56 @@ TEST(ParseArgsMemoryTest, NoMemoryForAnInputNameEndsInTheUsageText) {
 class ExpandOnDiskTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char templ[] = "/tmp/expand-test-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    root_ = templ;
+    root_ = scratch_.Path();
+    ASSERT_FALSE(root_.empty());
     for (const char* name : {"dir/a.txt", "dir/b.txt", "dir/x.bin", "dir/sub/deep.txt"}) {
       fs::create_directories(fs::path(root_ + "/" + name).parent_path());
       std::ofstream(root_ + "/" + name) << name;
     }
     fs::create_directory(root_ + "/dir/c.txt");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
+  // The names one pattern adds. The order is the directory search's: sorted by name on our
+  // POSIX layer, the file system's elsewhere.
+  std::vector<std::string> Expand(const std::string& pattern) {
+    CNameList list;
+    CText error;
+    EXPECT_TRUE(program_.ExpandWildcard(CText(pattern.c_str()), list, error)) << pattern;
+    EXPECT_STREQ(error.GetText(), "");
+    std::vector<std::string> names = Names(list);
+#ifdef _WIN32
+    std::sort(names.begin(), names.end());
+#endif
+    return names;
+  }
+
+  ScratchDirectory scratch_;
   std::string root_;
   LogCapture log_;
   Program program_;
-  CNameList list_;
 };
 
 TEST_F(ExpandOnDiskTest, MatchesRegularFilesOnly) {
-  CText error;
-  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir/*.txt").c_str()), list_, error));
-  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir\\*.txt").c_str()), list_, error));
-  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir/x.bin").c_str()), list_, error));
-  EXPECT_TRUE(program_.ExpandWildcard(CText((root_ + "/dir/sub").c_str()), list_, error));
-  EXPECT_EQ(Names(list_), (std::vector<std::string>{root_ + "/dir/a.txt", root_ + "/dir/b.txt",
-                                                    root_ + "/dir\\a.txt", root_ + "/dir\\b.txt",
-                                                    root_ + "/dir/x.bin"}));
-  EXPECT_STREQ(error.GetText(), "");
+  EXPECT_EQ(Expand(root_ + "/dir/*.txt"),
+            (std::vector<std::string>{root_ + "/dir/a.txt", root_ + "/dir/b.txt"}));
+  EXPECT_EQ(Expand(root_ + "/dir\\*.txt"),
+            (std::vector<std::string>{root_ + "/dir\\a.txt", root_ + "/dir\\b.txt"}));
+  EXPECT_EQ(Expand(root_ + "/dir/x.bin"), (std::vector<std::string>{root_ + "/dir/x.bin"}));
+  EXPECT_EQ(Expand(root_ + "/dir/sub"), (std::vector<std::string>{}));
+  EXPECT_EQ(
+      Expand(root_ + "/dir/*"),
+      (std::vector<std::string>{root_ + "/dir/a.txt", root_ + "/dir/b.txt", root_ + "/dir/x.bin"}));
 }
 
 TEST_F(ExpandOnDiskTest, MissingFilesAndDirectories) {
+  CNameList list;
   for (const std::string& pattern : {root_ + "/dir/*.zip", root_ + "/nodir/*.txt",
                                      root_ + "/dir/missing.txt", root_ + "/d*/a.txt"}) {
     CText error;
-    EXPECT_FALSE(program_.ExpandWildcard(CText(pattern.c_str()), list_, error));
+    EXPECT_FALSE(program_.ExpandWildcard(CText(pattern.c_str()), list, error));
     EXPECT_EQ(error.GetText(), "File not found: " + pattern);
   }
-  EXPECT_EQ(list_.GetCount(), 0);
+  EXPECT_EQ(list.GetCount(), 0);
 }
 
 }  // namespace

@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
+#include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/program.h"
@@ -44,10 +47,39 @@ class LogCapture {
   std::string text_;
 };
 
+// A fresh directory under the system's temporary directory, removed with everything in it.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    std::random_device random;
+    std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::filesystem::path candidate = base / ("lzmulti-test-" + std::to_string(random()));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
+    }
+  }
+  ~ScratchDirectory() {
+    std::error_code error;
+    if (!path_.empty()) std::filesystem::remove_all(path_, error);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+  // Empty when no directory could be made.
+  std::string Path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
 // A temporary file that stands in for standard error as the usage stream.
 class UsageCapture {
  public:
-  UsageCapture() : file_(std::tmpfile()) {}
+  UsageCapture() : file_(nullptr) {
+    if (!directory_.Path().empty())
+      file_ = std::fopen((directory_.Path() + "/usage").c_str(), "w+b");
+  }
   ~UsageCapture() {
     if (file_ != nullptr) std::fclose(file_);
   }
@@ -57,7 +89,7 @@ class UsageCapture {
   FILE* Stream() const { return file_; }
   std::string Text() const {
     std::string text;
-    if (file_ == nullptr) return text;
+    if (file_ == nullptr) return "(no usage stream)";
     std::fflush(file_);
     std::rewind(file_);
     char buffer[4096];
@@ -68,6 +100,7 @@ class UsageCapture {
   }
 
  private:
+  ScratchDirectory directory_;
   FILE* file_;
 };
 
