@@ -341,9 +341,11 @@ class BadInputTest(CmdlineTestCase):
             VV("AddLast: d\\a.txt", "ExpandWildcard") +
             V(b"Program name: " + self.program_name(result)) +
             I("Compressed file: out\\arc.dpc") + VV("Input file: d\\a.txt"))
-        result = self.lz("x.dpc", "\\\\", "\\")
-        self.assertStderr(result, E("ExpandWildcard failed: File not found: \\\\") +
-                          usage_text(self.program_name(result)))
+        if harness.PLATFORM == "linux":
+            # A name that ends in a separator names no entry of our directory search.
+            result = self.lz("x.dpc", "d\\", "d/a.txt")
+            self.assertStderr(result, E("ExpandWildcard failed: File not found: d\\") +
+                              usage_text(PROGRAM))
 
 
 if __name__ == "__main__":
