@@ -361,28 +361,6 @@ TEST_F(ProgramTest, DecompressionWhenTheNamesMatchOnlyDirectories) {
   EXPECT_EQ(alone.decompressCalls, 1);
 }
 
-TEST_F(ProgramTest, FailedExpansionStopsAndShowsTheUsageText) {
-  EXPECT_EQ(Main({"-v", "2", "archive.dpc", "a.txt", "missing%s.txt", "b.txt"}), 1);
-  EXPECT_EQ(search_.started, (std::vector<std::string>{"a.txt", "missing%s.txt"}));
-  EXPECT_EQ(program_.GetMode(), Program::ModeUsage);
-  EXPECT_EQ(program_.compressCalls + program_.decompressCalls, 0);
-  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("ExpandWildcard: a.txt") +
-                             Verbose("ExpandWildcard: missing%s.txt") +
-                             Line("Error....", "Program", "Main",
-                                  "ExpandWildcard failed: File not found: missing%s.txt"));
-  EXPECT_EQ(usage_.Text(), UsageText("lzmulti"));
-}
-
-TEST_F(ProgramTest, HelpDoesNotCutTheRunShort) {
-  Main({"-v", "2", "-h", "x", "archive.dpc", "a.txt"});
-  EXPECT_EQ(program_.compressCalls, 0);
-  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option help") +
-                             Verbose("ExpandWildcard: a.txt") + Verbose("Program name: lzmulti") +
-                             Line("Info.....", "Program", "Main", "Compressed file: archive.dpc") +
-                             Line("Info.....", "Program", "Main", "Input files: 1"));
-  EXPECT_EQ(usage_.Text(), UsageText("lzmulti"));
-}
-
 TEST_F(ProgramTest, VVerboseListsEveryInputName) {
   search_.Add("*", {{"a.txt", false}, {"b.txt", false}});
   Main({"-v", "3", "archive.dpc", "*", "a.txt"});
@@ -425,15 +403,6 @@ TEST_F(ProgramTest, LevelThreeShowsNoScopeLines) {
   Main({"-v", "3", "f.txt"});
   EXPECT_EQ(log_.Text().find("Trace...."), std::string::npos);
   EXPECT_EQ(brioLog_Interface.GetDepth(), depth);
-}
-
-TEST_F(ProgramTest, PercentSignsInNamesArePrintedLiterally) {
-  search_.Add("%d%n.txt", {{"%d%n.txt", false}});
-  Main({"-v", "3", "%s%x.dpc", "%d%n.txt"});
-  EXPECT_NE(log_.Text().find("Info..... Program Main Compressed file: %s%x.dpc \n"),
-            std::string::npos);
-  EXPECT_NE(log_.Text().find("VVerbose. Program Main Input file: %d%n.txt \n"), std::string::npos);
-  EXPECT_EQ(program_.archive, "%s%x.dpc");
 }
 
 }  // namespace
