@@ -78,10 +78,13 @@ int Program::Decompress(const CText& compressedFile) {
           brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
         }
         // The data carry no end marker and no total: a cut or damaged archive shows only in the
-        // members that did not receive all their bytes.
+        // members that did not receive all their bytes, or in data beyond the last member (more
+        // than the one byte that the decoder offers beyond the end).
         const char* incomplete = outStreamSpec->FirstIncompleteMember();
         if (incomplete != nullptr) {
           brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s", incomplete);
+        } else if (outStreamSpec->RefusedBytes() > 1) {
+          brioLog_Interface.Error(kClass, kMethod, "Data left over after the last member");
         }
       }
     }

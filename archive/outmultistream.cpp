@@ -148,7 +148,10 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
   HRESULT result = S_OK;
   while (remaining > 0 && result == S_OK) {
     if (!fileOpen) {
-      if (nextIndex >= static_cast<int32_t>(names.size())) return S_OK;  // the rest is refused
+      if (nextIndex >= static_cast<int32_t>(names.size())) {  // the rest is refused
+        refusedBytes_ += remaining;
+        return S_OK;
+      }
       const auto index = static_cast<size_t>(nextIndex);
       const char* name = names[index].c_str();
       if (!preservePath_ && IsUnsafeMemberName(name)) {

@@ -56,6 +56,9 @@ class COutMultiFileStream : public ISequentialWriter {
   // created at all), or null when every entry is complete. A member dropped for its unsafe name
   // counts as complete once all its bytes have arrived.
   const char* FirstIncompleteMember() const;
+  // Bytes refused by Write because every member was complete. A sound archive leaves only the
+  // decoder's byte beyond the data; more tell that the data stream is longer than the directory.
+  uint64_t RefusedBytes() const { return refusedBytes_; }
   // True once a read inside the directory met the end of the archive.
   bool DirectoryEnded() const { return directoryEnded_; }
   size_t FileCount() const { return names.size(); }
@@ -78,6 +81,7 @@ class COutMultiFileStream : public ISequentialWriter {
   bool preservePath_ = false;
   bool dropping_ = false;  // the member being filled is not written, for its unsafe name
   bool directoryEnded_ = false;
+  uint64_t refusedBytes_ = 0;
   std::FILE* listing_ = stdout;
 };
 

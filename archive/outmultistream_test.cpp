@@ -103,8 +103,10 @@ TEST_F(OutMultiFileStreamTest, OneWriteSpansFilesAndEmptyFilesAnywhere) {
   EXPECT_EQ(dir_.ReadFile("e3"), "");
   EXPECT_EQ(dir_.ReadFile("c"), "CCCC");
   EXPECT_EQ(stream_->FirstIncompleteMember(), nullptr);
+  EXPECT_EQ(stream_->RefusedBytes(), 3u);
   EXPECT_EQ(Write("more", &n), S_OK);
   EXPECT_EQ(n, 0u);
+  EXPECT_EQ(stream_->RefusedBytes(), 7u);
   EXPECT_EQ(Write("", &n), S_OK);
   EXPECT_EQ(stream_->Write("x", 1, nullptr), E_FAIL);
 }

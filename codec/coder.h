@@ -15,9 +15,8 @@ typedef int16_t VARIANT_BOOL;
 enum VARENUM : uint16_t { VT_BSTR = 8, VT_BOOL = 11, VT_UI4 = 19 };
 #define VARIANT_TRUE (static_cast<VARIANT_BOOL>(-1))
 #define VARIANT_FALSE (static_cast<VARIANT_BOOL>(0))
+typedef uint32_t PROPID;  // Windows' own (wtypes.h) is a 32-bit ULONG
 #endif
-
-typedef uint32_t PROPID;
 
 namespace NCoderPropID {
 enum : PROPID {

@@ -140,8 +140,9 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
         result = outStream->Write(window, pending, &written);
         if (result == S_OK && written != pending) result = E_FAIL;
       }
-      // One byte beyond the data still reaches the receiver, for trailing members of size 0.
-      offerPending(0, true);
+      // One byte beyond the data still reaches a receiver that took everything, for trailing
+      // members of size 0.
+      if (result == S_OK) offerPending(0, true);
       return result;
     }
     if (ret == LZMA_OK) {

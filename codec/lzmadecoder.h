@@ -4,8 +4,10 @@
 // Output goes to the stream in window-size blocks whenever the window is full. At the end of the
 // input the decoder offers what it still holds plus one byte beyond the data in a final Write,
 // whose result it ignores (so that the receiver creates trailing members of size 0), and returns
-// S_FALSE. Since only that final Write carries a byte beyond the data, a complete archive never
-// makes a full-window Write fail, wherever its data end.
+// S_FALSE. A stream with an end marker ends with the Write of the pending bytes, whose outcome
+// counts; when it took everything, one byte beyond the data follows on its own. Since only that
+// final Write carries a byte beyond the data, a complete archive never makes a full-window Write
+// fail, wherever its data end.
 #pragma once
 
 #include <cstdint>

@@ -197,6 +197,7 @@ TEST(DecoderTest, StreamWithEndMarkerEndsWithTheFinalWrite) {
     out->acceptLimit = data.size() - 1;
     const Decoded d = Decode(Compress(data, 4096, true), out);
     EXPECT_EQ(d.code, E_FAIL);
+    EXPECT_EQ(d.writeSizes, (std::vector<uint32_t>{4096, 4096, 10000 - 8192}));
   }
   // A stream made by liblzma's own LZMA1 encoder, which always writes the marker.
   lzma_options_lzma options;

@@ -1,0 +1,230 @@
+"""End-to-end tests of lzmulti on bad input: missing, short, refused, cut and damaged archives,
+unsafe member names with and without -p, a member whose folder does not exist, and an archive
+path on a full device. Each run ends with exit status 0 and a clear Error line, writes nothing
+outside the folder it extracts into, and saves every member that can be saved."""
+
+import os
+import unittest
+
+import archive_util as au
+import harness
+from harness import log_line
+
+
+def program_error(method, message):
+    return log_line("Error....", "Program", method, message).decode("latin-1")
+
+
+def stream_error(class_name, method, message):
+    return log_line("Error....", class_name, method, message).decode("latin-1")
+
+
+class BadInputTestCase(harness.ScratchDirTestCase):
+    """Extraction runs in work/ below the scratch folder; the scratch folder around it must
+    stay as it was."""
+
+    def setUp(self):
+        super().setUp()
+        self.work = self.path("work")
+        os.makedirs(self.work)
+
+    def write_archive(self, data, name="bad.dpc"):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return os.path.join("..", name)
+
+    def extract(self, archive, *options):
+        before = au.tree_snapshot(self.dir)
+        result = self.run_lzmulti(*options, archive, cwd=self.work)
+        self.assertEqual(result.returncode, 0)
+        after = au.tree_snapshot(self.dir)
+        outside = {path for path in set(after) ^ set(before)
+                   if not path.startswith("work" + os.sep) and path != "work"}
+        self.assertEqual(outside, set(), "written outside the extraction folder")
+        return result
+
+    def errors(self, result):
+        return [line for line in result.lines() if line.startswith("Error")]
+
+    def work_files(self):
+        return sorted(os.listdir(self.work))
+
+    def read_work(self, name):
+        with open(os.path.join(self.work, name), "rb") as f:
+            return f.read()
+
+
+class RefusedArchiveTest(BadInputTestCase):
+    def test_missing_archive(self):
+        result = self.extract("../missing.dpc")
+        self.assertEqual(result.lines(), [program_error("Decompress",
+                                                        "inStreamSpec->Open ../missing.dpc failed")])
+        self.assertEqual(self.work_files(), [])
+
+    def test_archive_is_a_folder(self):
+        os.makedirs(self.path("folder.dpc"))
+        result = self.extract("../folder.dpc")
+        self.assertEqual(self.errors(result),
+                         [program_error("Decompress", "inStreamSpec->Open ../folder.dpc failed")])
+
+    def test_fewer_than_five_bytes_and_refused_properties(self):
+        for data in (b"", b"\x5d\x00\x00\x80", bytes([225, 0, 0, 0x80, 0]) + bytes(20),
+                     bytes([255]) + bytes(30)):
+            with self.subTest(data=data[:5].hex()):
+                result = self.extract(self.write_archive(data))
+                self.assertEqual(result.lines(),
+                                 [program_error("Decompress", "SetDecoderProperties failed")])
+                self.assertEqual(self.work_files(), [])
+
+
+class CutArchiveTest(BadInputTestCase):
+    MEMBERS = [("a.txt", b"first member\n" * 50), ("b.bin", au.mixed_data(200000, 21)),
+               ("c.txt", b"third\n" * 10), ("d", b"")]
+
+    def archive(self):
+        return au.build_archive(self.MEMBERS)
+
+    def test_cut_inside_the_directory(self):
+        full = self.archive()
+        _, data_offset = au.parse_directory(full)
+        for cut in (7, 9, 12, 20, 30, data_offset - 1):
+            with self.subTest(cut=cut):
+                for name in self.work_files():
+                    os.remove(os.path.join(self.work, name))
+                result = self.extract(self.write_archive(full[:cut]))
+                errors = self.errors(result)
+                # One line for the missing byte, however large the count or name length that
+                # was read, then the driver's line.
+                self.assertEqual(len([e for e in errors if "COutMultiFileStream" in e]), 1, errors)
+                self.assertIn(program_error("Decompress", "outStreamSpec->ReadDirectory failed"),
+                              errors)
+                self.assertLessEqual(len(errors), 3, errors)
+                # No member can be complete: the archive ended before its data.
+                sizes = dict(self.MEMBERS)
+                for name in self.work_files():
+                    self.assertLess(len(self.read_work(name)), len(sizes[name]) or 1, name)
+
+    def test_huge_count_and_name_length_stop_at_the_end(self):
+        for data in (au.HEADER_DEFAULT + b"\xff\xff\xff\xff",
+                     au.HEADER_DEFAULT + b"\x01\x00\x00\x00" + b"\xff\xff\xff\x7fname"):
+            with self.subTest(data=data.hex()):
+                result = self.extract(self.write_archive(data))
+                self.assertEqual(len(self.errors(result)), 2, result.stderr[:2000])
+                self.assertEqual(self.work_files(), [])
+
+    def test_cut_inside_the_data_names_the_first_incomplete_member(self):
+        full = self.archive()
+        _, data_offset = au.parse_directory(full)
+        cut = data_offset + (len(full) - data_offset) // 2
+        result = self.extract(self.write_archive(full[:cut]))
+        self.assertEqual(self.read_work("a.txt"), self.MEMBERS[0][1])
+        self.assertEqual(self.errors(result),
+                         [program_error("Decompress", "Not completely extracted: b.bin")])
+        self.assertLess(len(self.read_work("b.bin")), len(self.MEMBERS[1][1]))
+        self.assertNotIn("c.txt", self.work_files())
+
+    def test_archive_without_any_data(self):
+        full = self.archive()
+        _, data_offset = au.parse_directory(full)
+        result = self.extract(self.write_archive(full[:data_offset]))
+        self.assertEqual(self.errors(result),
+                         [program_error("Decompress", "Not completely extracted: a.txt")])
+
+    def test_flipped_bytes_in_the_data(self):
+        full = self.archive()
+        _, data_offset = au.parse_directory(full)
+        for at in (data_offset + 3, data_offset + 100, data_offset + 5000, len(full) - 40):
+            with self.subTest(at=at):
+                for name in self.work_files():
+                    os.remove(os.path.join(self.work, name))
+                damaged = bytearray(full)
+                damaged[at] ^= 0x55
+                result = self.extract(self.write_archive(bytes(damaged)))
+                errors = self.errors(result)
+                self.assertGreaterEqual(len(errors), 1, "damage passed silently")
+                self.assertTrue(any(e.startswith(program_error("Decompress", "")[:-2])
+                                    for e in errors), errors)
+
+
+class MemberNameTest(BadInputTestCase):
+    def unsafe_archive(self):
+        self.outside_abs = os.path.join(self.dir, "abs.txt")
+        members = [("../up.txt", b"up"), (self.outside_abs, b"absolute"),
+                   ("C:\\drive.txt", b"drive"), ("sub\\..\\..\\deep.txt", b"deep"),
+                   ("safe.txt", b"safe"), ("..data", b"dots in a name")]
+        return self.write_archive(au.build_archive(members))
+
+    def test_unsafe_names_are_dropped_and_the_rest_extracted(self):
+        result = self.extract(self.unsafe_archive())
+        unsafe = lambda name: stream_error("COutMultiFileStream", "Write",
+                                            "Unsafe name, not extracted: " + name)
+        self.assertEqual(self.errors(result),
+                         [unsafe("../up.txt"), unsafe(self.outside_abs), unsafe("C:\\drive.txt"),
+                          unsafe("sub\\..\\..\\deep.txt")])
+        self.assertEqual(self.work_files(), ["..data", "safe.txt"])
+        self.assertEqual(self.read_work("safe.txt"), b"safe")
+        self.assertEqual(self.read_work("..data"), b"dots in a name")
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "absolute POSIX paths")
+    def test_preserve_path_uses_the_stored_names(self):
+        archive = self.unsafe_archive()
+        before = au.tree_snapshot(self.dir)
+        os.makedirs(os.path.join(self.work, "sub"))
+        os.makedirs(os.path.join(self.work, "C:"))  # "\\" separates folders here
+        result = self.run_lzmulti("-p", "yes", archive, cwd=self.work)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(self.errors(result), [])
+        with open(self.path("up.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"up")
+        with open(self.outside_abs, "rb") as f:
+            self.assertEqual(f.read(), b"absolute")
+        self.assertEqual(self.read_work("safe.txt"), b"safe")
+        self.assertEqual(self.read_work("C:/drive.txt"), b"drive")
+        self.assertNotIn("deep.txt", before)
+        with open(self.path("deep.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"deep")
+
+    def test_listing_shows_unsafe_names_without_writing(self):
+        result = self.extract(self.unsafe_archive(), "-t")
+        self.assertEqual(result.stdout.count(b"\n"), 6)
+        self.assertIn(b"../up.txt\n", result.stdout)
+        self.assertEqual(self.work_files(), [])
+
+    def test_member_whose_folder_does_not_exist(self):
+        members = [("first.txt", b"1" * 10), ("nofolder/second.txt", b"2" * 20),
+                   ("third.txt", b"3")]
+        result = self.extract(self.write_archive(au.build_archive(members)))
+        # The data stream of this archive carries an end marker: the write that ends it counts.
+        self.assertEqual(self.errors(result), [
+            stream_error("COutMultiFileStream", "Write", "Creating: nofolder/second.txt failed"),
+            program_error("Decompress", "encoder->Code failed"),
+            program_error("Decompress", "Not completely extracted: nofolder/second.txt")])
+        self.assertEqual(self.read_work("first.txt"), b"1" * 10)
+
+    def test_member_whose_folder_does_not_exist_in_our_own_archive(self):
+        self.write_file("first.txt", b"1" * 10)
+        self.write_file("nofolder/second.txt", b"2" * 20)
+        result = self.run_lzmulti("own.dpc", "first.txt", "nofolder/second.txt")
+        self.assertEqual(self.errors(result), [])
+        result = self.extract("../own.dpc")
+        self.assertEqual(self.errors(result), [
+            stream_error("COutMultiFileStream", "Write", "Creating: nofolder/second.txt failed"),
+            program_error("Decompress", "Not completely extracted: nofolder/second.txt")])
+        self.assertEqual(self.read_work("first.txt"), b"1" * 10)
+
+
+@unittest.skipUnless(harness.PLATFORM == "linux" and os.path.exists("/dev/full"), "/dev/full")
+class FullDeviceTest(harness.ScratchDirTestCase):
+    def test_archive_on_a_full_device(self):
+        self.write_file("a.txt", b"some data\n" * 100)
+        # The archive argument needs its extension: a link to the device carries it.
+        os.symlink("/dev/full", self.path("full.dpc"))
+        result = self.run_lzmulti("full.dpc", "a.txt")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual([line for line in result.lines() if line.startswith("Error")], [
+            program_error("Compress", "inStream->WriteDirectory failed"),
+            program_error("Compress", "encoder->Code failed")])
+
+
+if __name__ == "__main__":
+    unittest.main()
