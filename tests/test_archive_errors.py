@@ -130,6 +130,14 @@ class CutArchiveTest(BadInputTestCase):
         self.assertEqual(self.errors(result),
                          [program_error("Decompress", "Not completely extracted: a.txt")])
 
+    def test_data_longer_than_the_directory_says(self):
+        stream = au.raw_lzma1(b"x" * 5000 + b"y" * 5000)
+        archive = au.header(20) + au.directory([("x", 5000), ("y", 4000)]) + stream
+        result = self.extract(self.write_archive(archive))
+        self.assertEqual(self.errors(result),
+                         [program_error("Decompress", "Data left over after the last member")])
+        self.assertEqual(self.read_work("y"), b"y" * 4000)
+
     def test_flipped_bytes_in_the_data(self):
         full = self.archive()
         _, data_offset = au.parse_directory(full)
