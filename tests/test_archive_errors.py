@@ -131,9 +131,13 @@ class CutArchiveTest(BadInputTestCase):
                          [program_error("Decompress", "Not completely extracted: a.txt")])
 
     def test_data_longer_than_the_directory_says(self):
-        stream = au.raw_lzma1(b"x" * 5000 + b"y" * 5000)
-        archive = au.header(20) + au.directory([("x", 5000), ("y", 4000)]) + stream
-        result = self.extract(self.write_archive(archive))
+        self.write_file("x", b"x" * 5000)
+        self.write_file("y", b"y" * 5000)
+        self.assertEqual(self.run_lzmulti("own.dpc", "x", "y").stderr, b"")
+        archive = self.read_file("own.dpc")
+        _, offset = au.parse_directory(archive)
+        shorter = archive[:5] + au.directory([("x", 5000), ("y", 4000)]) + archive[offset:]
+        result = self.extract(self.write_archive(shorter))
         self.assertEqual(self.errors(result),
                          [program_error("Decompress", "Data left over after the last member")])
         self.assertEqual(self.read_work("y"), b"y" * 4000)
