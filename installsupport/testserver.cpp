@@ -18,7 +18,7 @@ namespace {
 void Record(const char* entryPoint) {
   const char* log = std::getenv("HALYARD_TEST_LOG");
   if (log == nullptr) return;
-  std::FILE* file = std::fopen(log, "a");
+  std::FILE* file = std::fopen(log, "ab");
   if (file == nullptr) return;
   std::fprintf(file, "%s %s\n", TESTSERVER_NAME, entryPoint);
   std::fclose(file);
