@@ -74,8 +74,14 @@ HRESULT MemoryWriter::WritePartial(const void* buffer, uint32_t size, uint32_t* 
 
 ScratchDir::ScratchDir() {
 #ifdef _WIN32
+  // An absolute path, so that tests may change the current directory into it.
   char base[] = "lzmulti-unit-XXXXXX";
-  dir_ = _mktemp(base);
+  char cwd[1024] = {};
+  if (_getcwd(cwd, sizeof cwd) == nullptr) cwd[0] = '.';
+  dir_ = std::string(cwd) + "/" + _mktemp(base);
+  for (char& c : dir_) {
+    if (c == '\\') c = '/';
+  }
   _mkdir(dir_.c_str());
 #else
   char pattern[] = "/tmp/lzmulti-unit-XXXXXX";
@@ -86,7 +92,11 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
 #ifdef _WIN32
-  std::string cmd = "rmdir /s /q \"" + dir_ + "\"";
+  std::string native = dir_;
+  for (char& c : native) {
+    if (c == '/') c = '\\';
+  }
+  std::string cmd = "rmdir /s /q \"" + native + "\"";
 #else
   std::string cmd = "rm -rf '" + dir_ + "'";
 #endif
