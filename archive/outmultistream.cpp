@@ -159,12 +159,13 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
         dropping_ = true;
       } else {
         lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", name);
-        if (!File.Create(name, true)) {
+        // A member that cannot be created (missing folder, access denied, invalid name) is
+        // reported and its bytes are passed over, so that the members behind it still arrive.
+        dropping_ = !File.Create(name, true);
+        if (dropping_) {
           lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", name);
-          result = E_FAIL;
-          break;
+          if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex;
         }
-        dropping_ = false;
       }
       fileSize_ = sizes[index];
       fileSizeCurrent_ = 0;
@@ -204,7 +205,7 @@ const char* COutMultiFileStream::FirstIncompleteMember() const {
     const auto index = static_cast<int32_t>(i);
     const bool created = index < nextIndex;
     const bool beingFilled = fileOpen && index == nextIndex - 1 && fileSizeCurrent_ < fileSize_;
-    if (!created || beingFilled) return names[i].c_str();
+    if (!created || beingFilled || index == firstNotCreated_) return names[i].c_str();
   }
   return nullptr;
 }

@@ -80,7 +80,8 @@ class COutMultiFileStream : public ISequentialWriter {
   std::string nameBuffer;
 
   bool preservePath_ = false;
-  bool dropping_ = false;  // the member being filled is not written, for its unsafe name
+  bool dropping_ = false;  // the member being filled is not written: unsafe name or not created
+  int32_t firstNotCreated_ = -1;  // index of the first member whose file could not be created
   bool directoryEnded_ = false;
   uint64_t refusedBytes_ = 0;
   std::FILE* listing_ = stdout;

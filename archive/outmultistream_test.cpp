@@ -122,20 +122,22 @@ TEST_F(OutMultiFileStreamTest, DataBeyondTheLastFileAreRefused) {
   EXPECT_EQ(dir_.ReadFile("a"), "45");
 }
 
-TEST_F(OutMultiFileStreamTest, MissingFolderFailsTheCreationEveryTime) {
-  LoadDirectory({{"ok", 1}, {"nofolder/x", 2}, {"later", 1}});
-  stream_->SetCreatePath();
+TEST_F(OutMultiFileStreamTest, MemberThatCannotBeCreatedIsPassedOverAndTheRestArrive) {
+  LoadDirectory({{"ok", 1}, {"nofolder/x", 2}, {"later", 1}, {"last", 2}});
+  stream_->SetCreatePath();  // changes nothing: no folder is ever made
   LogCapture log(lzmaLog_Interface, kLogMaskStartup);
   uint32_t n = 0;
-  EXPECT_EQ(Write("1xy", &n), E_FAIL);
-  EXPECT_EQ(n, 1u);
-  EXPECT_EQ(Write("xy", &n), E_FAIL);
-  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(Write("1xy", &n), S_OK);
+  EXPECT_EQ(n, 3u);
+  EXPECT_EQ(Write("LZZ!", &n), S_OK);
+  EXPECT_EQ(n, 3u);
   EXPECT_EQ(dir_.ReadFile("ok"), "1");
-  EXPECT_FALSE(dir_.Exists("later"));
-  EXPECT_EQ(log.WithLabel("Error...."),
-            std::vector<std::string>(
-                2, "Error.... COutMultiFileStream Write Creating: nofolder/x failed"));
+  EXPECT_FALSE(dir_.Exists("nofolder"));
+  EXPECT_EQ(dir_.ReadFile("later"), "L");
+  EXPECT_EQ(dir_.ReadFile("last"), "ZZ");
+  EXPECT_EQ(
+      log.WithLabel("Error...."),
+      std::vector<std::string>{"Error.... COutMultiFileStream Write Creating: nofolder/x failed"});
   EXPECT_STREQ(stream_->FirstIncompleteMember(), "nofolder/x");
 }
 
