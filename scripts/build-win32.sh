@@ -166,6 +166,7 @@ python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 "$EXE" "
 
 KIT=$BUILD/kit
 STAGE=$(mktemp -d "$BUILD/kit.tmp.XXXXXX")
+chmod 755 "$STAGE"
 trap 'rm -rf "$STAGE"' EXIT
 "$TRIPLET-strip" -o "$STAGE/lzmulti.exe" "$EXE"
 "$TRIPLET-strip" -o "$STAGE/halyard4inst.dll" "$DLL"

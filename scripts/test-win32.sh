@@ -42,6 +42,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   # No Mono or Gecko installers: the tests need neither.
   WINEDLLOVERRIDES="mscoree,mshtml=" "$WINE_LOADER" wineboot -i >/dev/null 2>&1 || true
+  # The registry files are written when the server ends.
+  wineserver -w || true
   [ -f "$WINEPREFIX/system.reg" ] || {
     echo "test-win32.sh: creating the Wine prefix failed ($WINE_LOADER wineboot)" >&2
     exit 1
@@ -51,4 +53,7 @@ fi
 # One wineserver for the whole run: every test program then starts in about a second.
 wineserver -p
 trap 'wineserver -k || true' EXIT
+# Start Wine's own background processes now, detached from every pipe: started by the first
+# test, they would keep its output pipe open and CTest would wait for them.
+"$WINE_LOADER" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 ctest --test-dir "$BUILD" --output-on-failure -j"$(($(nproc) < 2 ? $(nproc) : 2))"
