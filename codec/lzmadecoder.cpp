@@ -2,6 +2,7 @@
 
 #include <lzma.h>
 
+#include <cstring>
 #include <new>
 
 namespace NCompress {
@@ -53,7 +54,8 @@ HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
   for (int i = 0; i < 4; ++i) dictionary |= static_cast<uint32_t>(header[1 + i]) << (8 * i);
   dictionarySize_ = dictionary == 0 ? 1 : dictionary;
   windowSize_ = dictionarySize_ < kMinWindowSize ? kMinWindowSize : dictionarySize_;
-  window_.reset(new (std::nothrow) uint8_t[windowSize_]);
+  // Room for the window, the bytes decoded behind it and the byte offered beyond the data.
+  window_.reset(new (std::nothrow) uint8_t[windowSize_ + kLookahead + 1]);
   inBuffer_.reset(new (std::nothrow) uint8_t[kInBufferSize]);
   if (!window_ || !inBuffer_) {
     window_.reset();
@@ -68,13 +70,18 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
                        ICompressProgressInfo* progress) {
   if (!window_ || !inBuffer_) return E_FAIL;  // no properties set
   uint8_t* const window = window_.get();
+  const uint32_t capacity = windowSize_ + kLookahead;  // the window and the bytes behind it
 
-  // Offers the pending bytes (plus one beyond the data when asked) and ignores the outcome.
+  // Offers the pending bytes (plus one beyond the data when asked), at most a window per Write,
+  // and ignores the outcome.
   auto offerPending = [&](uint32_t pending, bool extraByte) {
     if (extraByte) window[pending++] = 0;
-    if (pending == 0) return;
-    uint32_t ignored = 0;
-    outStream->Write(window, pending, &ignored);
+    for (uint32_t offset = 0; offset < pending;) {
+      const uint32_t size = pending - offset < windowSize_ ? pending - offset : windowSize_;
+      uint32_t ignored = 0;
+      outStream->Write(window + offset, size, &ignored);
+      offset += size;
+    }
   };
 
   lzma_options_lzma options;
@@ -91,7 +98,7 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
 
   lzma_stream& strm = stream.strm;
   strm.next_out = window;
-  strm.avail_out = windowSize_;
+  strm.avail_out = capacity;
   bool inputEnded = false;
   int idleFinishes = 0;
   for (;;) {
@@ -99,7 +106,7 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
       uint32_t got = 0;
       const HRESULT result = inStream->ReadPartial(inBuffer_.get(), kInBufferSize, &got);
       if (result != S_OK) {
-        offerPending(windowSize_ - static_cast<uint32_t>(strm.avail_out), false);
+        offerPending(capacity - static_cast<uint32_t>(strm.avail_out), false);
         return result;
       }
       if (got == 0) {
@@ -111,7 +118,8 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
     }
     const uint64_t outBefore = strm.total_out;
     ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
-    if (strm.avail_out == 0) {  // the window is full: hand it over while decoding goes on
+    if (strm.avail_out == 0) {
+      // A full window with more decoded output behind it: hand it over while decoding goes on.
       uint32_t written = 0;
       HRESULT result = outStream->Write(window, windowSize_, &written);
       if (result == S_OK && written != windowSize_) result = E_FAIL;
@@ -120,25 +128,28 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
         outStream->Write(window, windowSize_, &ignored);
         return result;
       }
-      strm.next_out = window;
+      std::memmove(window, window + windowSize_, kLookahead);
+      strm.next_out = window + kLookahead;
       strm.avail_out = windowSize_;
       if (progress != nullptr) {
         const uint64_t in = strm.total_in;
         const uint64_t out = strm.total_out;
         const HRESULT told = progress->SetRatioInfo(&in, &out);
         if (told != S_OK) {
-          offerPending(0, false);
+          offerPending(kLookahead, false);
           return told;
         }
       }
     }
-    const auto pending = static_cast<uint32_t>(windowSize_ - strm.avail_out);
-    if (ret == LZMA_STREAM_END) {  // an end marker: the final Write's outcome counts
+    const auto pending = static_cast<uint32_t>(capacity - strm.avail_out);
+    if (ret == LZMA_STREAM_END) {  // an end marker: the outcome of the final Writes counts
       HRESULT result = S_OK;
-      if (pending > 0) {
+      for (uint32_t offset = 0; offset < pending && result == S_OK;) {
+        const uint32_t size = pending - offset < windowSize_ ? pending - offset : windowSize_;
         uint32_t written = 0;
-        result = outStream->Write(window, pending, &written);
-        if (result == S_OK && written != pending) result = E_FAIL;
+        result = outStream->Write(window + offset, size, &written);
+        if (result == S_OK && written != size) result = E_FAIL;
+        offset += size;
       }
       // One byte beyond the data still reaches a receiver that took everything, for trailing
       // members of size 0.

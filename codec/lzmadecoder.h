@@ -2,12 +2,16 @@
 // stream, with or without end marker, until the input is used up. It never logs.
 //
 // Output goes to the stream in window-size blocks whenever the window is full. At the end of the
-// input the decoder offers what it still holds plus one byte beyond the data in a final Write,
+// input the decoder offers what it still holds plus one byte beyond the data in a final hand-over,
 // whose result it ignores (so that the receiver creates trailing members of size 0), and returns
-// S_FALSE. A stream with an end marker ends with the Write of the pending bytes, whose outcome
-// counts; when it took everything, one byte beyond the data follows on its own. Since only that
-// final Write carries a byte beyond the data, a complete archive never makes a full-window Write
-// fail, wherever its data end.
+// S_FALSE. A stream with an end marker ends with the Writes of the pending bytes, whose outcome
+// counts; when they took everything, one byte beyond the data follows on its own.
+//
+// A stream without end marker can decode, from its final flush, a few bytes beyond the real data
+// (liblzma does so for about one stream in five). A full window is therefore handed over only when
+// kLookahead more bytes have been decoded behind it: a window that may hold such bytes is always
+// part of the final hand-over, and a complete archive never makes a full-window Write fail,
+// wherever its data end.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +26,10 @@ class CDecoder : public ICompressCoder, public ICompressSetDecoderProperties {
  public:
   static constexpr uint32_t kInBufferSize = 1 << 20;
   static constexpr uint32_t kMinWindowSize = 4096;
+  // Bytes decoded behind a full window before it is handed over. What the flush of a sound
+  // stream can decode stays far below this: every bit decoded without input narrows the range,
+  // and a few hundred bits exhaust it.
+  static constexpr uint32_t kLookahead = 4096;
 
   CDecoder() = default;
   virtual ~CDecoder() = default;

@@ -137,6 +137,46 @@ TEST(DecoderTest, WindowMultiplesNeverFailACompleteStream) {
   }
 }
 
+// The number of bytes plain liblzma puts out for a raw stream of ours (header skipped).
+size_t PlainLiblzmaOutput(const std::vector<uint8_t>& archive, uint32_t dictionary) {
+  lzma_options_lzma options;
+  lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT);
+  options.dict_size = dictionary;
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  lzma_stream strm = LZMA_STREAM_INIT;
+  if (lzma_raw_decoder(&strm, filters) != LZMA_OK) return 0;
+  std::vector<uint8_t> out(archive.size() * 2 + 65536);
+  strm.next_in = archive.data() + 5;
+  strm.avail_in = archive.size() - 5;
+  strm.next_out = out.data();
+  strm.avail_out = out.size();
+  const lzma_ret ret = lzma_code(&strm, LZMA_RUN);
+  if (ret != LZMA_OK && ret != LZMA_BUF_ERROR) ADD_FAILURE() << "liblzma: " << ret;
+  const size_t produced = strm.total_out;
+  lzma_end(&strm);
+  return produced;
+}
+
+TEST(DecoderTest, BytesDecodedFromTheFlushNeverFailAFullWindow) {
+  // Random data one byte short of the window: find streams whose flush liblzma decodes into a
+  // byte beyond the data, so that the window fills up with it.
+  int found = 0;
+  for (unsigned seed = 0; seed < 200 && found < 3; ++seed) {
+    std::mt19937 gen(seed);
+    std::vector<uint8_t> data(4095);
+    for (uint8_t& byte : data) byte = static_cast<uint8_t>(gen());
+    const std::vector<uint8_t> archive = Compress(data, 4096);
+    if (PlainLiblzmaOutput(archive, 4096) <= data.size()) continue;
+    ++found;
+    auto* out = new MemoryWriter;
+    out->acceptLimit = data.size();
+    const Decoded d = Decode(archive, out);
+    EXPECT_EQ(d.code, S_FALSE) << seed;
+    EXPECT_EQ(d.data, data) << seed;
+  }
+  EXPECT_GT(found, 0) << "no stream decodes beyond its data";
+}
+
 TEST(DecoderTest, ReadsInMegabyteRequestsAcrossShortReads) {
   const std::vector<uint8_t> data = MixedBytes(3 << 20, 11);
   const std::vector<uint8_t> archive = Compress(data, 1 << 20);
