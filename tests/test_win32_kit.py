@@ -7,6 +7,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import unittest
 
 import harness
@@ -54,7 +55,7 @@ class KitBinariesTest(unittest.TestCase):
         module = os.path.join(folder, "testserver_ok.dll")
         if not os.path.isfile(module):
             self.skipTest("no test server module built")
-        scratch = harness.tempfile.mkdtemp(prefix="kit-check-")
+        scratch = tempfile.mkdtemp(prefix="kit-check-")
         try:
             impostor = os.path.join(scratch, "halyard4inst.dll")
             shutil.copy(module, impostor)
