@@ -84,7 +84,7 @@ fetch_xz_source() {
   ls "$src_dir"/xz-utils_*.orig.tar.* >/dev/null 2>&1 && return 0
   if ! has_source_entries; then
     [ "$(id -u)" -eq 0 ] ||
-      die "apt has no source entries for xz-utils; as root, add a deb-src entry (or run this script as root)"
+      die "apt has no deb-src entries, so the xz-utils source is out of reach; run this script as root (it adds them) or add one and run apt-get update"
     [ -f /etc/apt/sources.list.d/debian.sources ] ||
       die "no /etc/apt/sources.list.d/debian.sources to derive source entries from; add a deb-src entry for xz-utils"
     sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
