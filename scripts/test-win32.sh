@@ -51,7 +51,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 
 # One wineserver for the whole run: every test program then starts in about a second.
-wineserver -p
+# (A server that still runs for this prefix, from an earlier run, is reused.)
+wineserver -p 2>/dev/null || true
 trap 'wineserver -k || true' EXIT
 # Start Wine's own background processes now, detached from every pipe: started by the first
 # test, they would keep its output pipe open and CTest would wait for them.
