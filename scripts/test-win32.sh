@@ -33,7 +33,7 @@ esac
 export WINEPREFIX=$PWD/$BUILD/wineprefix
 export WINEDEBUG=-all
 # The archive interchange tests compare with the native program when it has been built.
-if [ -x build/app/lzmulti ]; then
+if [ -z "${HALYARD_NATIVE_LZMULTI:-}" ] && [ -x build/app/lzmulti ]; then
   export HALYARD_NATIVE_LZMULTI=$PWD/build/app/lzmulti
 fi
 
