@@ -87,6 +87,8 @@ class COutMultiFileStream : public ISequentialWriter {
   std::FILE* listing_ = stdout;
 };
 
-// True for a stored name that would reach outside the extraction folder: absolute ("/", "\"),
-// with a drive letter ("C:"), or with a ".." component between '/' or '\' separators.
+// True for a stored name that would reach outside the extraction folder or into a device:
+// absolute ("/", "\"), with a colon (a drive letter such as "C:", or a Windows data stream), with a
+// component of dots and blanks only other than "." (such as ".."), or with a component that
+// Windows takes for a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension).
 bool IsUnsafeMemberName(const char* name);

@@ -177,6 +177,16 @@ class MemberNameTest(BadInputTestCase):
         self.assertEqual(self.read_work("safe.txt"), b"safe")
         self.assertEqual(self.read_work("..data"), b"dots in a name")
 
+    def test_device_stream_and_dot_names_are_dropped(self):
+        names = ["NUL", "con.txt", "sub/COM1.log", "a.txt:hidden", ".. /x.txt", "..."]
+        members = [(name, name.encode()) for name in names] + [("a.txt", b"kept")]
+        result = self.extract(self.write_archive(au.build_archive(members)))
+        self.assertEqual(self.errors(result), [
+            stream_error("COutMultiFileStream", "Write", "Unsafe name, not extracted: " + name)
+            for name in names])
+        self.assertEqual(self.work_files(), ["a.txt"])
+        self.assertEqual(self.read_work("a.txt"), b"kept")
+
     @unittest.skipUnless(harness.PLATFORM == "linux", "absolute POSIX paths")
     def test_preserve_path_uses_the_stored_names(self):
         archive = self.unsafe_archive()
