@@ -28,24 +28,28 @@ HRESULT CInMultiFileStream::AddFile(const char* name) {
   return S_OK;
 }
 
-HRESULT CInMultiFileStream::WriteUInt32(ISequentialWriter* outStream, uint32_t value) {
-  lzmaLog_Interface.Verbose(kClass, "WriteUInt32", "%08x", value);
+namespace {
+
+// Writes byteCount bytes of value, lowest first, one Write each; stops at the first failure.
+HRESULT WriteLittleEndian(ISequentialWriter* outStream, uint64_t value, int byteCount) {
   HRESULT result = S_OK;
-  for (int shift = 0; shift < 32 && result == S_OK; shift += 8) {
-    const auto byte = static_cast<uint8_t>(value >> shift);
+  for (int i = 0; i < byteCount && result == S_OK; ++i) {
+    const auto byte = static_cast<uint8_t>(value >> (8 * i));
     result = outStream->Write(&byte, 1, nullptr);
   }
   return result;
 }
 
+}  // namespace
+
+HRESULT CInMultiFileStream::WriteUInt32(ISequentialWriter* outStream, uint32_t value) {
+  lzmaLog_Interface.Verbose(kClass, "WriteUInt32", "%08x", value);
+  return WriteLittleEndian(outStream, value, 4);
+}
+
 HRESULT CInMultiFileStream::WriteUInt64(ISequentialWriter* outStream, uint64_t value) {
   lzmaLog_Interface.Verbose(kClass, "WriteUInt64", "%016" PRIx64, value);
-  HRESULT result = S_OK;
-  for (int shift = 0; shift < 64 && result == S_OK; shift += 8) {
-    const auto byte = static_cast<uint8_t>(value >> shift);
-    result = outStream->Write(&byte, 1, nullptr);
-  }
-  return result;
+  return WriteLittleEndian(outStream, value, 8);
 }
 
 HRESULT CInMultiFileStream::WriteLPCTSTR(ISequentialWriter* outStream, const char* string) {

@@ -94,41 +94,36 @@ HRESULT COutMultiFileStream::SetWriteTOC() {
   return S_OK;
 }
 
-HRESULT COutMultiFileStream::ReadUInt32(ISequentialReader* inStream, uint32_t& value) {
-  uint32_t read = 0;
-  HRESULT result = S_OK;
-  for (int i = 0; i < 4 && result == S_OK && !directoryEnded_; ++i) {
-    uint8_t byte = 0;
-    uint32_t count = 0;
-    result = inStream->Read(&byte, 1, &count);
-    if (count == 1) {
-      read |= static_cast<uint32_t>(byte) << (8 * i);
-    } else {
-      lzmaLog_Interface.Error(kClass, "ReadUInt32", "inStream->Read byte %i failed", i);
-      if (result == S_OK) directoryEnded_ = true;
-    }
-  }
-  lzmaLog_Interface.Verbose(kClass, "ReadUInt32", "%08x", read);
-  value = read;
-  return result;
-}
-
-HRESULT COutMultiFileStream::ReadUInt64(ISequentialReader* inStream, uint64_t& value) {
+HRESULT COutMultiFileStream::ReadLittleEndian(ISequentialReader* inStream, int byteCount,
+                                              const char* method, uint64_t& value) {
   uint64_t read = 0;
   HRESULT result = S_OK;
-  for (int i = 0; i < 8 && result == S_OK && !directoryEnded_; ++i) {
+  for (int i = 0; i < byteCount && result == S_OK && !directoryEnded_; ++i) {
     uint8_t byte = 0;
     uint32_t count = 0;
     result = inStream->Read(&byte, 1, &count);
     if (count == 1) {
       read |= static_cast<uint64_t>(byte) << (8 * i);
     } else {
-      lzmaLog_Interface.Error(kClass, "ReadUInt64", "inStream->Read byte %i failed", i);
+      lzmaLog_Interface.Error(kClass, method, "inStream->Read byte %i failed", i);
       if (result == S_OK) directoryEnded_ = true;
     }
   }
-  lzmaLog_Interface.Verbose(kClass, "ReadUInt64", "%016" PRIx64, read);
   value = read;
+  return result;
+}
+
+HRESULT COutMultiFileStream::ReadUInt32(ISequentialReader* inStream, uint32_t& value) {
+  uint64_t read = 0;
+  const HRESULT result = ReadLittleEndian(inStream, 4, "ReadUInt32", read);
+  value = static_cast<uint32_t>(read);
+  lzmaLog_Interface.Verbose(kClass, "ReadUInt32", "%08x", value);
+  return result;
+}
+
+HRESULT COutMultiFileStream::ReadUInt64(ISequentialReader* inStream, uint64_t& value) {
+  const HRESULT result = ReadLittleEndian(inStream, 8, "ReadUInt64", value);
+  lzmaLog_Interface.Verbose(kClass, "ReadUInt64", "%016" PRIx64, value);
   return result;
 }
 

@@ -67,6 +67,10 @@ class COutMultiFileStream : public ISequentialWriter {
   COutputFile File;
 
  private:
+  // Reads byteCount bytes, lowest first, one Read each; a missing byte is logged and counts as 0.
+  HRESULT ReadLittleEndian(ISequentialReader* inStream, int byteCount, const char* method,
+                           uint64_t& value);
+
   uint32_t refCount = 0;
   std::vector<std::string> names;
   std::vector<uint64_t> sizes;
