@@ -11,6 +11,8 @@
 #include "app/program.h"
 #include "app/testsupport.h"
 #include "log/log.h"
+#include "testing/logcapture.h"
+#include "testing/scratchfolder.h"
 
 // The driver obtains its name entries with the non-throwing scalar new; this test program replaces
 // that operator so that a test can make those allocations fail.
@@ -154,7 +156,7 @@ TEST(ParseArgsMemoryTest, NoMemoryForAnInputNameEndsInTheUsageText) {
 class ExpandOnDiskTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = scratch_.Path();
+    root_ = scratch_.dir();
     ASSERT_FALSE(root_.empty());
     for (const char* name : {"dir/a.txt", "dir/b.txt", "dir/x.bin", "dir/sub/deep.txt"}) {
       fs::create_directories(fs::path(root_ + "/" + name).parent_path());
@@ -177,7 +179,7 @@ class ExpandOnDiskTest : public ::testing::Test {
     return names;
   }
 
-  ScratchDirectory scratch_;
+  ScratchFolder scratch_;
   std::string root_;
   LogCapture log_;
   Program program_;

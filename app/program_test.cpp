@@ -8,6 +8,7 @@
 
 #include "app/testsupport.h"
 #include "log/log.h"
+#include "testing/logcapture.h"
 
 namespace {
 

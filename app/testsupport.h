@@ -1,84 +1,20 @@
-// Test doubles of the driver's unit tests: a captured log, a captured usage stream and a scripted
-// directory search.
+// Test doubles of the driver's unit tests: a captured usage stream and a scripted directory search.
 #pragma once
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <map>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/program.h"
-#include "log/log.h"
-
-// Collects the lines of both log interfaces, assembled as the console would print them, and
-// restores the console sink and both masks when it ends.
-class LogCapture {
- public:
-  LogCapture() : brioMask_(brioLog_Interface.GetMask()), lzmaMask_(lzmaLog_Interface.GetMask()) {
-    brioLog_Interface.SetSink(&LogCapture::Sink, this);
-    lzmaLog_Interface.SetSink(&LogCapture::Sink, this);
-  }
-  ~LogCapture() {
-    brioLog_Interface.SetSink(nullptr, nullptr);
-    lzmaLog_Interface.SetSink(nullptr, nullptr);
-    brioLog_Interface.SetMask(brioMask_);
-    lzmaLog_Interface.SetMask(lzmaMask_);
-  }
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-
-  const std::string& Text() const { return text_; }
-  void Clear() { text_.clear(); }
-
- private:
-  static void Sink(void* context, uint32_t level, const char* className, const char* method,
-                   const char* message) {
-    char line[kLogLineBufferSize];
-    int length = LogInterface::FormatLine(line, level, className, method, message);
-    static_cast<LogCapture*>(context)->text_.append(line, static_cast<size_t>(length));
-  }
-
-  uint32_t brioMask_;
-  uint32_t lzmaMask_;
-  std::string text_;
-};
-
-// A fresh directory under the system's temporary directory, removed with everything in it.
-class ScratchDirectory {
- public:
-  ScratchDirectory() {
-    std::random_device random;
-    std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-      std::filesystem::path candidate = base / ("lzmulti-test-" + std::to_string(random()));
-      std::error_code error;
-      if (std::filesystem::create_directory(candidate, error)) path_ = candidate;
-    }
-  }
-  ~ScratchDirectory() {
-    std::error_code error;
-    if (!path_.empty()) std::filesystem::remove_all(path_, error);
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-  // Empty when no directory could be made.
-  std::string Path() const { return path_.string(); }
-
- private:
-  std::filesystem::path path_;
-};
+#include "testing/scratchfolder.h"
 
 // A temporary file that stands in for standard error as the usage stream.
 class UsageCapture {
  public:
   UsageCapture() : file_(nullptr) {
-    if (!directory_.Path().empty())
-      file_ = std::fopen((directory_.Path() + "/usage").c_str(), "w+b");
+    if (directory_.Made()) file_ = std::fopen(directory_.Path("usage").c_str(), "w+b");
   }
   ~UsageCapture() {
     if (file_ != nullptr) std::fclose(file_);
@@ -100,7 +36,7 @@ class UsageCapture {
   }
 
  private:
-  ScratchDirectory directory_;
+  ScratchFolder directory_;
   FILE* file_;
 };
 

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/teststreams.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
 TEST(FileHandleTest, OpenFailsOnMissingFileAndStaysClosed) {
-  ScratchDir dir;
+  ScratchFolder dir;
   CInputFile file;
   EXPECT_FALSE(file.Open(dir.Path("missing").c_str()));
   EXPECT_FALSE(file.IsOpen());
@@ -16,7 +16,7 @@ TEST(FileHandleTest, OpenFailsOnMissingFileAndStaysClosed) {
 }
 
 TEST(FileHandleTest, SecondOpenClosesTheFirstFile) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("a", "first");
   dir.WriteFile("b", "second");
   CInputFile file;
@@ -34,7 +34,7 @@ TEST(FileHandleTest, SecondOpenClosesTheFirstFile) {
 }
 
 TEST(FileHandleTest, CreateReplacesOrRefusesAnExistingFile) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("out", "old contents");
   COutputFile file;
   EXPECT_FALSE(file.Create(dir.Path("out").c_str(), false));
@@ -51,7 +51,7 @@ TEST(FileHandleTest, CreateReplacesOrRefusesAnExistingFile) {
 }
 
 TEST(FileHandleTest, SeekPositionAndLengthAreSixtyFourBits) {
-  ScratchDir dir;
+  ScratchFolder dir;
   COutputFile file;
   ASSERT_TRUE(file.Create(dir.Path("sparse").c_str(), true));
   // A length with every bit of the low half set is a valid length, not a failure.

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "archive/teststreams.h"
+#include "testing/logcapture.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ int OpenDescriptorCount() {
 }
 
 TEST(InFileStreamTest, ReadsToEndThenReportsZero) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("in", "abcdef");
   auto* stream = new CInFileStream;
   RefHolder<CInFileStream> hold(stream);
@@ -55,7 +56,7 @@ TEST(InFileStreamTest, FailuresReturnTheSystemErrorCode) {
 }
 
 TEST(InFileStreamTest, SeekOriginsAndSize) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("in", "0123456789");
   auto* stream = new CInFileStream;
   RefHolder<CInFileStream> hold(stream);
@@ -102,7 +103,7 @@ TEST(InFileStreamTest, FacesShareOneCountAndAnswerAsTabled) {
 }
 
 TEST(OutFileStreamTest, WriteLogsEveryCallAndCreateEmptiesExistingFile) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("out", "previous contents");
   auto* stream = new COutFileStream;
   RefHolder<COutFileStream> hold(stream);
@@ -124,7 +125,7 @@ TEST(OutFileStreamTest, WriteLogsEveryCallAndCreateEmptiesExistingFile) {
 }
 
 TEST(OutFileStreamTest, SetSizeKeepsThePosition) {
-  ScratchDir dir;
+  ScratchFolder dir;
   auto* stream = new COutFileStream;
   RefHolder<COutFileStream> hold(stream);
   ASSERT_TRUE(stream->Create(dir.Path("out").c_str(), true));
@@ -155,7 +156,7 @@ TEST(OutFileStreamTest, FullDeviceGivesDiskFull) {
 }
 
 TEST(OutFileStreamTest, LastReleaseClosesTheFile) {
-  ScratchDir dir;
+  ScratchFolder dir;
   const int before = OpenDescriptorCount();
   if (before < 0) GTEST_SKIP() << "no /proc/self/fd";
   auto* stream = new COutFileStream;

@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/teststreams.h"
+#include "testing/logcapture.h"
+#include "testing/memorystreams.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ std::vector<std::string> ReadAll(CInMultiFileStream* stream, uint32_t bufferSize
 }
 
 TEST(InMultiFileStreamTest, DirectoryOfTheWorkedExample) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("a.txt", "abc");
   dir.WriteFile("b.bin", std::string(4096, 'x'));
   auto* stream = new CInMultiFileStream;
@@ -81,7 +83,7 @@ TEST(InMultiFileStreamTest, NoNamesGiveCountZeroAndAnEmptyStream) {
 }
 
 TEST(InMultiFileStreamTest, EmptyFilesAnywhereAreSkippedWithinOneCall) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("e1", "");
   dir.WriteFile("a", "AAAA");
   dir.WriteFile("e2", "");
@@ -106,7 +108,7 @@ TEST(InMultiFileStreamTest, EmptyFilesAnywhereAreSkippedWithinOneCall) {
 }
 
 TEST(InMultiFileStreamTest, MissingFileFailsTheDirectoryAndEveryLaterRead) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("a", "first");
   auto* stream = new CInMultiFileStream;
   RefHolder<CInMultiFileStream> hold(stream);
@@ -133,7 +135,7 @@ TEST(InMultiFileStreamTest, MissingFileFailsTheDirectoryAndEveryLaterRead) {
 }
 
 TEST(InMultiFileStreamTest, FailingWriterStopsTheDirectoryAtOnce) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("a", "x");
   auto* stream = new CInMultiFileStream;
   RefHolder<CInMultiFileStream> hold(stream);
@@ -151,7 +153,7 @@ TEST(InMultiFileStreamTest, FailingWriterStopsTheDirectoryAtOnce) {
 }
 
 TEST(InMultiFileStreamTest, SameNameTwiceIsReadTwice) {
-  ScratchDir dir;
+  ScratchFolder dir;
   dir.WriteFile("a", "xy");
   auto* stream = new CInMultiFileStream;
   RefHolder<CInMultiFileStream> hold(stream);

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "archive/teststreams.h"
+#include "testing/logcapture.h"
+#include "testing/memorystreams.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
@@ -49,7 +51,7 @@ class OutMultiFileStreamTest : public ::testing::Test {
     return stream_->Write(data.data(), static_cast<uint32_t>(data.size()), processed);
   }
 
-  ScratchDir dir_;
+  ScratchFolder dir_;
   char cwd_[4096] = {};
   COutMultiFileStream* stream_ = nullptr;
 };

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/teststreams.h"
 #include "codec/lzmaencoder.h"
+#include "testing/memorystreams.h"
 
 namespace NCompress {
 namespace NLZMA {

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "archive/teststreams.h"
 #include "codec/lzmadecoder.h"
+#include "testing/memorystreams.h"
 
 namespace NCompress {
 namespace NLZMA {

@@ -14,6 +14,8 @@
 #include "installsupport/halyard4inst.h"
 #include "installsupport/testsupport.h"
 #include "platform/module.h"
+#include "testing/scratchfolder.h"
+#include "testing/streamcapture.h"
 
 namespace {
 
@@ -25,15 +27,13 @@ const char kCaption[] = "[HALYARD4 Installation Support]\n";
 class RegisterModuleTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    fs::path library = testsupport::ExecutableDirectory() / HALYARD4INST_FILE;
-    library_ = LoadLibraryA(library.string().c_str());
-    ASSERT_NE(nullptr, library_) << library << ": error " << GetLastError();
-    FARPROC proc = GetProcAddress(library_, "RegisterModule");
-    ASSERT_NE(nullptr, proc);
-    registerModule_ = reinterpret_cast<RegisterModuleFunction>(reinterpret_cast<void (*)()>(proc));
+    library_ = new testsupport::Library;
+    ASSERT_TRUE(library_->Loaded()) << library_->File() << ": error " << library_->LoadError();
+    registerModule_ = library_->RegisterModule();
+    ASSERT_NE(nullptr, registerModule_);
   }
   static void TearDownTestSuite() {
-    if (library_ != nullptr) FreeLibrary(library_);
+    delete library_;
     library_ = nullptr;
   }
 
@@ -82,14 +82,14 @@ class RegisterModuleTest : public ::testing::Test {
 #endif
   }
 
-  static HMODULE library_;
+  static testsupport::Library* library_;
   static RegisterModuleFunction registerModule_;
-  testsupport::ScratchFolder scratch_;
+  ScratchFolder scratch_;
   fs::path log_;
   std::string message_;
 };
 
-HMODULE RegisterModuleTest::library_ = nullptr;
+testsupport::Library* RegisterModuleTest::library_ = nullptr;
 RegisterModuleFunction RegisterModuleTest::registerModule_ = nullptr;
 
 TEST_F(RegisterModuleTest, RegistersAndUnregistersAndFreesTheModule) {
@@ -191,14 +191,14 @@ TEST_F(RegisterModuleTest, BackslashesSeparateFoldersAndTheMessageKeepsThem) {
 TEST_F(RegisterModuleTest, VerboseBoxesGoToStandardError) {
   std::string ok = Module("server_ok.dll");
   {
-    testsupport::StderrCapture capture;
+    StreamCapture capture(stderr);
     EXPECT_EQ(0, Register(ok.c_str(), "r", "v"));
     EXPECT_EQ(std::string(kCaption) + "ModuleName=" + ok + "\nchRegister=r\nchVerbose=v\n" +
                   kCaption + "DllRegisterServer in " + ok + " succeeded.\n",
               capture.Text());
   }
   {
-    testsupport::StderrCapture capture;
+    StreamCapture capture(stderr);
     std::string missing = (scratch_.path() / "missing.dll").string();
     EXPECT_EQ(3, Register(missing.c_str(), "u", "Verbose"));
     EXPECT_EQ(std::string(kCaption) + "ModuleName=" + missing +
@@ -207,13 +207,13 @@ TEST_F(RegisterModuleTest, VerboseBoxesGoToStandardError) {
               capture.Text());
   }
   {
-    testsupport::StderrCapture capture;
+    StreamCapture capture(stderr);
     EXPECT_EQ(1, Register(nullptr, "r", "v"));
     EXPECT_EQ(std::string(kCaption) + "ModuleName=(null)\nchRegister=r\nchVerbose=v\n",
               capture.Text());
   }
   {
-    testsupport::StderrCapture capture;
+    StreamCapture capture(stderr);
     EXPECT_EQ(0, Register(ok.c_str(), "r", "no"));
     EXPECT_EQ(5, Register(Module("server_fail.dll").c_str(), "r", ""));
     EXPECT_EQ("", capture.Text());
@@ -222,7 +222,7 @@ TEST_F(RegisterModuleTest, VerboseBoxesGoToStandardError) {
 
 TEST_F(RegisterModuleTest, LongTextsInBoxesAreCut) {
   std::string name = (scratch_.path() / std::string(4000, 'n')).string() + ".dll";
-  testsupport::StderrCapture capture;
+  StreamCapture capture(stderr);
   EXPECT_EQ(3, Register(name.c_str(), "r", "v"));
   std::string echo = "ModuleName=" + name;
   EXPECT_EQ(std::string(kCaption) + echo.substr(0, 1023) + "\n" + kCaption + message_ + "\n",

@@ -1,19 +1,18 @@
-// RegisterModule on Windows' own loader and OLE: real self-registering modules built for the
-// test (testcomserver_win32.cpp), a COM server of the system, and a thread on which OLE cannot
-// be initialised.
+// RegisterModule on Windows' own loader and OLE: the self-registering test modules
+// (testserver.cpp), a COM server of the system, and a thread on which OLE cannot be initialised.
 #include <windows.h>
 
 #include <cstring>
 #include <string>
 
 #include "gtest/gtest.h"
-#include "installsupport/win32_testsupport.h"
+#include "installsupport/testsupport.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
-using win32test::Library;
-using win32test::ProgramFolder;
-using win32test::ScratchFolder;
+using testsupport::ExecutableDirectory;
+using testsupport::Library;
 
 constexpr size_t kMessageSize = 1024;
 
@@ -66,7 +65,7 @@ struct RegistrationThread {
 class RegisterModuleWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(library_.Loaded()) << "halyard4inst.dll not found in " << ProgramFolder();
+    ASSERT_TRUE(library_.Loaded()) << library_.File() << ": error " << library_.LoadError();
     ASSERT_NE(library_.RegisterModule(), nullptr) << "RegisterModule is not exported by name";
     std::memset(message_, '#', sizeof message_);
   }
@@ -84,14 +83,14 @@ class RegisterModuleWin32Test : public ::testing::Test {
     }
   }
 
-  static std::string Server(const char* name) { return ProgramFolder() + name; }
+  static std::string Server(const char* name) { return (ExecutableDirectory() / name).string(); }
 
   Library library_;
   char message_[kMessageSize + 64];
 };
 
 TEST_F(RegisterModuleWin32Test, RegisteringCallsDllRegisterServerOnceAndReportsSuccess) {
-  std::string path = Server("testserver_ok.dll");
+  std::string path = Server("server_ok.dll");
   ServerModule server(path);
   ASSERT_TRUE(server.Loaded());
 
@@ -103,7 +102,7 @@ TEST_F(RegisterModuleWin32Test, RegisteringCallsDllRegisterServerOnceAndReportsS
 }
 
 TEST_F(RegisterModuleWin32Test, UnregisteringCallsDllUnregisterServer) {
-  std::string path = Server("testserver_ok.dll");
+  std::string path = Server("server_ok.dll");
   ServerModule server(path);
   ASSERT_TRUE(server.Loaded());
 
@@ -115,14 +114,14 @@ TEST_F(RegisterModuleWin32Test, UnregisteringCallsDllUnregisterServer) {
 }
 
 TEST_F(RegisterModuleWin32Test, ModuleIsFreedAgainAfterTheCall) {
-  std::string path = Server("testserver_ok.dll");
+  std::string path = Server("server_ok.dll");
   ASSERT_EQ(GetModuleHandleA(path.c_str()), nullptr);
   EXPECT_EQ(Call(path.c_str(), "r"), 0);
   EXPECT_EQ(GetModuleHandleA(path.c_str()), nullptr);
 }
 
 TEST_F(RegisterModuleWin32Test, NegativeResultOfTheEntryPointGivesResult5) {
-  std::string path = Server("testserver_fail.dll");
+  std::string path = Server("server_fail.dll");
   ServerModule server(path);
   ASSERT_TRUE(server.Loaded());
 
@@ -135,7 +134,7 @@ TEST_F(RegisterModuleWin32Test, NegativeResultOfTheEntryPointGivesResult5) {
 }
 
 TEST_F(RegisterModuleWin32Test, SFalseFromTheEntryPointCountsAsSuccess) {
-  std::string path = Server("testserver_false.dll");
+  std::string path = Server("server_sfalse.dll");
   EXPECT_EQ(Call(path.c_str(), "R"), 0);
   EXPECT_EQ(Message(), "DllRegisterServer in " + path + " succeeded.");
 }
@@ -143,8 +142,8 @@ TEST_F(RegisterModuleWin32Test, SFalseFromTheEntryPointCountsAsSuccess) {
 // A module without the entry points, copied under the names that choose the two templates.
 TEST_F(RegisterModuleWin32Test, MissingEntryPointChoosesTheTemplateByExtension) {
   ScratchFolder scratch;
-  const std::string source = Server("testserver_none.dll");
-  const std::string dottedFolder = scratch.Path() + "v1.2";
+  const std::string source = Server("server_none.dll");
+  const std::string dottedFolder = scratch.Path("v1.2");
   ASSERT_TRUE(CreateDirectoryA(dottedFolder.c_str(), nullptr));
 
   const std::string dllTemplate =
@@ -159,10 +158,10 @@ TEST_F(RegisterModuleWin32Test, MissingEntryPointChoosesTheTemplateByExtension) 
     bool dllOrOcx;
   };
   const Case cases[] = {
-      {scratch.Path() + "plain.dll", scratch.Path() + "plain.dll", true},
-      {scratch.Path() + "control.OCX", scratch.Path() + "control.OCX", true},
-      {scratch.Path() + "control2.oCx", scratch.Path() + "control2.oCx", true},
-      {scratch.Path() + "library.bin", scratch.Path() + "library.bin", false},
+      {scratch.Path("plain.dll"), scratch.Path("plain.dll"), true},
+      {scratch.Path("control.OCX"), scratch.Path("control.OCX"), true},
+      {scratch.Path("control2.oCx"), scratch.Path("control2.oCx"), true},
+      {scratch.Path("library.bin"), scratch.Path("library.bin"), false},
       // The loader appends .dll to a name without extension; the full stop of the folder
       // name stands before the last backslash and does not make an extension.
       {dottedFolder + "\\noext.dll", dottedFolder + "\\noext", false},
@@ -189,7 +188,7 @@ TEST_F(RegisterModuleWin32Test, MissingEntryPointChoosesTheTemplateByExtension) 
 
 TEST_F(RegisterModuleWin32Test, MissingFileGivesResult3WithTheSystemErrorCode) {
   ScratchFolder scratch;
-  std::string path = scratch.Path() + "absent.dll";
+  std::string path = scratch.Path("absent.dll");
   EXPECT_EQ(Call(path.c_str(), "R"), 3);
   EXPECT_EQ(Message(), "LoadLibrary(" + path + ") failed.\nGetLastError returns 0x0000007e.");
 }
@@ -202,7 +201,7 @@ TEST_F(RegisterModuleWin32Test, NullModuleNameGivesResult1) {
 // OleInitialize needs a single-threaded apartment; a thread that entered the multithreaded one
 // cannot have it, and RegisterModule must then stop before it loads anything.
 TEST_F(RegisterModuleWin32Test, ThreadInTheMultithreadedApartmentGivesResult2) {
-  std::string path = Server("testserver_ok.dll");
+  std::string path = Server("server_ok.dll");
   ServerModule server(path);
   ASSERT_TRUE(server.Loaded());
 
@@ -229,7 +228,7 @@ TEST_F(RegisterModuleWin32Test, RegistersACOMServerOfTheSystem) {
 
 // A verbose call shows its boxes; where no box can be shown (no display) it goes on at once.
 TEST_F(RegisterModuleWin32Test, VerboseCallGivesTheSameResultAndMessage) {
-  std::string path = Server("testserver_fail.dll");
+  std::string path = Server("server_fail.dll");
   EXPECT_EQ(Call(path.c_str(), "R", "Verbose"), 5);
   EXPECT_EQ(Message(), "DllRegisterServer in " + path + " failed.");
 }

@@ -12,6 +12,7 @@
 #include "installsupport/halyard4inst.h"
 #include "installsupport/testsupport.h"
 #include "platform/module.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
@@ -21,15 +22,13 @@ using testsupport::ReadText;
 class RunApplicationTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    fs::path library = testsupport::ExecutableDirectory() / HALYARD4INST_FILE;
-    library_ = LoadLibraryA(library.string().c_str());
-    ASSERT_NE(nullptr, library_) << library << ": error " << GetLastError();
-    FARPROC proc = GetProcAddress(library_, "RunApplication");
-    ASSERT_NE(nullptr, proc);
-    runApplication_ = reinterpret_cast<RunApplicationFunction>(reinterpret_cast<void (*)()>(proc));
+    library_ = new testsupport::Library;
+    ASSERT_TRUE(library_->Loaded()) << library_->File() << ": error " << library_->LoadError();
+    runApplication_ = library_->RunApplication();
+    ASSERT_NE(nullptr, runApplication_);
   }
   static void TearDownTestSuite() {
-    if (library_ != nullptr) FreeLibrary(library_);
+    delete library_;
     library_ = nullptr;
   }
 
@@ -47,12 +46,12 @@ class RunApplicationTest : public ::testing::Test {
 #endif
   }
 
-  static HMODULE library_;
+  static testsupport::Library* library_;
   static RunApplicationFunction runApplication_;
-  testsupport::ScratchFolder scratch_;
+  ScratchFolder scratch_;
 };
 
-HMODULE RunApplicationTest::library_ = nullptr;
+testsupport::Library* RunApplicationTest::library_ = nullptr;
 RunApplicationFunction RunApplicationTest::runApplication_ = nullptr;
 
 TEST_F(RunApplicationTest, ProgramThatFailsStillCountsAsStarted) {

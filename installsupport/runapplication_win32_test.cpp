@@ -1,5 +1,5 @@
-// RunApplication on Windows' own process creation, with the console program of
-// testchild_win32.cpp, which reports its current directory and its console after a delay.
+// RunApplication on Windows' own process creation, with the test program (testprogram.cpp),
+// whose report mode tells its current directory and its console after a delay.
 #include <windows.h>
 
 #include <fstream>
@@ -7,13 +7,13 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "installsupport/win32_testsupport.h"
+#include "installsupport/testsupport.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
-using win32test::Library;
-using win32test::ProgramFolder;
-using win32test::ScratchFolder;
+using testsupport::ExecutableDirectory;
+using testsupport::Library;
 
 struct ChildReport {
   bool present = false;
@@ -44,15 +44,16 @@ std::string Canonical(std::string path) {
 class RunApplicationWin32Test : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(library_.Loaded()) << "halyard4inst.dll not found in " << ProgramFolder();
+    ASSERT_TRUE(library_.Loaded()) << library_.File() << ": error " << library_.LoadError();
     ASSERT_NE(library_.RunApplication(), nullptr) << "RunApplication is not exported by name";
   }
 
-  // The command line of the test child: "<folder>\testchild.exe" REPORT DELAY EXIT-CODE.
+  // The command line of the test program's report mode: "<folder>\testprogram.exe" report
+  // REPORT DELAY EXIT-CODE.
   static std::string ChildCommand(const std::string& report, int delayMs, int exitCode) {
     std::ostringstream command;
-    command << '"' << ProgramFolder() << "testchild.exe\" \"" << report << "\" " << delayMs << ' '
-            << exitCode;
+    command << '"' << (ExecutableDirectory() / TESTPROGRAM_FILE).string() << "\" report \""
+            << report << "\" " << delayMs << ' ' << exitCode;
     return command.str();
   }
 
@@ -67,7 +68,7 @@ class RunApplicationWin32Test : public ::testing::Test {
 // The child writes its report only after its delay: finding the report when the call has
 // returned shows that the call waited for the program to end.
 TEST_F(RunApplicationWin32Test, WaitsUntilTheProgramHasEnded) {
-  std::string report = scratch_.Path() + "report.txt";
+  std::string report = scratch_.Path("report.txt");
   EXPECT_NE(Run(ChildCommand(report, 1500, 0), nullptr), FALSE);
   EXPECT_TRUE(ReadReport(report).present);
 }
@@ -75,16 +76,16 @@ TEST_F(RunApplicationWin32Test, WaitsUntilTheProgramHasEnded) {
 TEST_F(RunApplicationWin32Test, ExitCodeOfTheProgramIsNotReported) {
   for (int exitCode : {0, 1, 7, 255}) {
     SCOPED_TRACE(exitCode);
-    std::string report = scratch_.Path() + "exit" + std::to_string(exitCode) + ".txt";
+    std::string report = scratch_.Path("exit" + std::to_string(exitCode) + ".txt");
     EXPECT_NE(Run(ChildCommand(report, 0, exitCode), nullptr), FALSE);
     EXPECT_TRUE(ReadReport(report).present);
   }
 }
 
 TEST_F(RunApplicationWin32Test, GivenDirectoryBecomesTheCurrentDirectory) {
-  std::string folder = scratch_.Path() + "start here";
+  std::string folder = scratch_.Path("start here");
   ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-  std::string report = scratch_.Path() + "report.txt";
+  std::string report = scratch_.Path("report.txt");
 
   EXPECT_NE(Run(ChildCommand(report, 0, 0), folder.c_str()), FALSE);
   ChildReport child = ReadReport(report);
@@ -95,7 +96,7 @@ TEST_F(RunApplicationWin32Test, GivenDirectoryBecomesTheCurrentDirectory) {
 TEST_F(RunApplicationWin32Test, NullDirectoryKeepsTheCallersCurrentDirectory) {
   char own[MAX_PATH] = "";
   GetCurrentDirectoryA(MAX_PATH, own);
-  std::string report = scratch_.Path() + "report.txt";
+  std::string report = scratch_.Path("report.txt");
 
   EXPECT_NE(Run(ChildCommand(report, 0, 0), nullptr), FALSE);
   ChildReport child = ReadReport(report);
@@ -106,7 +107,7 @@ TEST_F(RunApplicationWin32Test, NullDirectoryKeepsTheCallersCurrentDirectory) {
 // The program runs in a console of its own that has no window: it does not share the caller's
 // console (where it would be one of several processes), and none is shown.
 TEST_F(RunApplicationWin32Test, ConsoleProgramGetsAWindowlessConsoleOfItsOwn) {
-  std::string report = scratch_.Path() + "report.txt";
+  std::string report = scratch_.Path("report.txt");
   EXPECT_NE(Run(ChildCommand(report, 0, 0), nullptr), FALSE);
   ChildReport child = ReadReport(report);
   ASSERT_TRUE(child.present);
@@ -115,15 +116,15 @@ TEST_F(RunApplicationWin32Test, ConsoleProgramGetsAWindowlessConsoleOfItsOwn) {
 }
 
 TEST_F(RunApplicationWin32Test, ProgramThatCannotBeStartedGivesZero) {
-  std::string report = scratch_.Path() + "report.txt";
+  std::string report = scratch_.Path("report.txt");
   // No such program.
-  EXPECT_EQ(Run("\"" + scratch_.Path() + "absent.exe\" x", nullptr), FALSE);
+  EXPECT_EQ(Run("\"" + scratch_.Path("absent.exe") + "\" x", nullptr), FALSE);
   // A file that is no program.
-  std::string text = scratch_.Path() + "notaprogram.exe";
+  std::string text = scratch_.Path("notaprogram.exe");
   std::ofstream(text) << "plain text\n";
   EXPECT_EQ(Run("\"" + text + "\"", nullptr), FALSE);
   // A real program, but a start directory that does not exist.
-  EXPECT_EQ(Run(ChildCommand(report, 0, 0), (scratch_.Path() + "no such folder").c_str()), FALSE);
+  EXPECT_EQ(Run(ChildCommand(report, 0, 0), scratch_.Path("no such folder").c_str()), FALSE);
   EXPECT_FALSE(ReadReport(report).present);
 }
 

@@ -1,8 +1,14 @@
-// A program for the tests of RunApplication:
-//   testprogram exit N            ends with exit code N
-//   testprogram sleep MS FILE     waits MS milliseconds, then writes "done" to FILE
-//   testprogram cwd FILE          writes its current directory to FILE
-//   testprogram args FILE ARG...  writes its arguments to FILE, one a line
+// A program for the tests of RunApplication, on Linux and on Windows:
+//   testprogram exit N                  ends with exit code N
+//   testprogram sleep MS FILE           waits MS milliseconds, then writes "done" to FILE
+//   testprogram cwd FILE                writes its current directory to FILE
+//   testprogram args FILE ARG...        writes its arguments to FILE, one a line
+//   testprogram report FILE MS N        (Windows) waits MS milliseconds, writes a report to FILE
+//                                       and ends with exit code N
+// The report has three lines: the current directory, the number of processes attached to the
+// program's console, and 1 or 0 for whether that console has a window. It is written under a
+// temporary name and then renamed, so that it appears complete or not at all: a caller that finds
+// it has waited for the program.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -41,6 +47,20 @@ void Pause(int milliseconds) {
 #endif
 }
 
+#ifdef _WIN32
+int Report(const char* file, int exitCode) {
+  DWORD processes[16];
+  const DWORD attached = GetConsoleProcessList(processes, 16);
+  const bool window = GetConsoleWindow() != nullptr;
+  const std::string temporary = std::string(file) + ".tmp";
+  const std::string text =
+      CurrentDirectory() + "\n" + std::to_string(attached) + "\n" + (window ? "1" : "0") + "\n";
+  if (WriteFile(temporary.c_str(), text) != 0) return 3;
+  if (!MoveFileExA(temporary.c_str(), file, MOVEFILE_REPLACE_EXISTING)) return 3;
+  return exitCode;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +75,12 @@ int main(int argc, char** argv) {
     for (int i = 3; i < argc; ++i) text += std::string(argv[i]) + "\n";
     return WriteFile(argv[2], text);
   }
+#ifdef _WIN32
+  if (argc == 5 && std::strcmp(argv[1], "report") == 0) {
+    Pause(std::atoi(argv[3]));
+    return Report(argv[2], std::atoi(argv[4]));
+  }
+#endif
   std::fprintf(stderr, "usage: testprogram exit N | sleep MS FILE | cwd FILE | args FILE ARG...\n");
   return 64;
 }

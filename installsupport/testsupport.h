@@ -1,5 +1,6 @@
-// Helpers of the library's tests: files beside the test program, scratch folders, environment.
-// They run on Linux and on Windows, so that the same tests load the same modules on both.
+// Helpers of the library's tests, on Linux and on Windows: the folder of the test program, where
+// the library, the test modules and the test program are built; the environment; and the library
+// loaded by file name with its two exports looked up by their plain names, as an installer does.
 #pragma once
 
 #ifdef _WIN32
@@ -8,22 +9,20 @@
 #include <unistd.h>
 #endif
 
-#include <gtest/gtest.h>
-
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "installsupport/halyard4inst.h"
+#include "platform/module.h"
+
 namespace testsupport {
 
 namespace fs = std::filesystem;
 
-// The folder of the running test program; the library and the test modules are built there.
+// The folder of the running test program.
 inline fs::path ExecutableDirectory() {
 #ifdef _WIN32
   char path[MAX_PATH] = {};
@@ -49,64 +48,39 @@ inline std::string ReadText(const fs::path& file) {
   return text.str();
 }
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
-class ScratchFolder {
+// HALYARD4INST_FILE from the folder of the test program, loaded while the object lives.
+class Library {
  public:
-  ScratchFolder() {
-    static std::atomic<int> counter{0};
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    path_ = fs::temp_directory_path() /
-            ("h4i-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    fs::create_directories(path_);
+  Library()
+      : file_((ExecutableDirectory() / HALYARD4INST_FILE).string()),
+        module_(LoadLibraryA(file_.c_str())),
+        loadError_(module_ == nullptr ? GetLastError() : 0) {}
+  ~Library() {
+    if (module_ != nullptr) FreeLibrary(module_);
   }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const fs::path& path() const { return path_; }
+  Library(const Library&) = delete;
+  Library& operator=(const Library&) = delete;
 
- private:
-  fs::path path_;
-};
-
-#ifndef _WIN32
-// Collects what is written to the standard error stream (descriptor 2) while it lives.
-class StderrCapture {
- public:
-  StderrCapture() : file_(std::tmpfile()) {
-    std::fflush(stderr);
-    saved_ = ::dup(2);
-    ::dup2(::fileno(file_), 2);
+  bool Loaded() const { return module_ != nullptr; }
+  const std::string& File() const { return file_; }
+  // The system's error code of a failed load.
+  DWORD LoadError() const { return loadError_; }
+  RegisterModuleFunction RegisterModule() const {
+    return reinterpret_cast<RegisterModuleFunction>(Export("RegisterModule"));
   }
-  ~StderrCapture() {
-    Stop();
-    std::fclose(file_);
-  }
-  StderrCapture(const StderrCapture&) = delete;
-  StderrCapture& operator=(const StderrCapture&) = delete;
-  std::string Text() {
-    Stop();
-    std::string text;
-    std::rewind(file_);
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file_)) > 0) text.append(chunk, got);
-    return text;
+  RunApplicationFunction RunApplication() const {
+    return reinterpret_cast<RunApplicationFunction>(Export("RunApplication"));
   }
 
  private:
-  void Stop() {
-    if (saved_ < 0) return;
-    std::fflush(stderr);
-    ::dup2(saved_, 2);
-    ::close(saved_);
-    saved_ = -1;
+  void (*Export(const char* name) const)() {
+    if (module_ == nullptr) return nullptr;
+    return reinterpret_cast<void (*)()>(GetProcAddress(module_, name));
   }
-  std::FILE* file_;
-  int saved_ = -1;
+
+  std::string file_;
+  HMODULE module_;
+  DWORD loadError_;
 };
-#endif
 
 }  // namespace testsupport

@@ -8,20 +8,17 @@
 #include <string>
 
 #include "platform/fileapi.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
 class FileApiTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/fileapi-test-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_TRUE(scratch_.Made());
+    dir_ = scratch_.dir();
   }
-  void TearDown() override {
-    std::string cmd = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-  }
+  void TearDown() override { ASSERT_TRUE(scratch_.Remove()); }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   void WriteText(const std::string& name, const std::string& text) const {
     std::ofstream(Path(name), std::ios::binary) << text;
@@ -35,6 +32,7 @@ class FileApiTest : public ::testing::Test {
                        FILE_ATTRIBUTE_NORMAL, nullptr);
   }
 
+  ScratchFolder scratch_;
   std::string dir_;
 };
 

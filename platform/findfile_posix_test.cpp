@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/findfile.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
@@ -33,9 +34,8 @@ Found Describe(const WIN32_FIND_DATAA& data) {
 class FindFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char templ[] = "/tmp/findfile-test-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    root_ = templ;
+    ASSERT_TRUE(scratch_.Made());
+    root_ = scratch_.dir();
     WriteFile("a.txt", "aaa");
     WriteFile("b.txt", "bb");
     WriteFile("B.txt", "");
@@ -46,7 +46,6 @@ class FindFileTest : public ::testing::Test {
     fs::create_directory(root_ + "/sub");
     WriteFile("sub/inner.txt", "inner");
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void WriteFile(const std::string& name, const std::string& content) {
     std::ofstream(root_ + "/" + name, std::ios::binary) << content;
@@ -79,6 +78,7 @@ class FindFileTest : public ::testing::Test {
     return error;
   }
 
+  ScratchFolder scratch_;
   std::string root_;
 };
 

@@ -9,25 +9,22 @@
 #include <string>
 
 #include "platform/module.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
 class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/moduletestXXXXXX";
-    ASSERT_NE(nullptr, ::mkdtemp(pattern));
-    dir_ = pattern;
+    ASSERT_TRUE(scratch_.Made());
+    dir_ = scratch_.dir();
     // The file of the system's math library serves as a loadable module.
     Dl_info info = {};
     double (*cosine)(double) = &std::cos;
     ASSERT_NE(0, ::dladdr(reinterpret_cast<void*>(cosine), &info));
     libm_ = info.dli_fname;
   }
-  void TearDown() override {
-    std::string command = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(0, std::system(command.c_str()));
-  }
+  void TearDown() override { EXPECT_TRUE(scratch_.Remove()); }
 
   std::string Write(const std::string& name, const std::string& content) {
     std::string path = dir_ + "/" + name;
@@ -43,6 +40,7 @@ class ModuleTest : public ::testing::Test {
     return GetLastError();
   }
 
+  ScratchFolder scratch_;
   std::string dir_;
   std::string libm_;
 };

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/msgbox.h"
+#include "testing/streamcapture.h"
 
 namespace {
 
@@ -19,22 +19,13 @@ TEST(MessageBoxTest, FormatsCaptionThenText) {
 }
 
 TEST(MessageBoxTest, ShowsOnStandardErrorAndAnswersOk) {
-  std::FILE* capture = std::tmpfile();
-  ASSERT_NE(nullptr, capture);
-  std::fflush(stderr);
-  int saved = ::dup(2);
-  ::dup2(::fileno(capture), 2);
+  StreamCapture capture(stderr);
+  ASSERT_TRUE(capture.Capturing());
   int answer =
       MessageBoxA(nullptr, "Hello\nWorld", "Title", MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
-  std::fflush(stderr);
-  ::dup2(saved, 2);
-  ::close(saved);
+  const std::string text = capture.Text();
   EXPECT_EQ(IDOK, answer);
-  std::rewind(capture);
-  char text[256] = {};
-  size_t got = std::fread(text, 1, sizeof text - 1, capture);
-  std::fclose(capture);
-  EXPECT_EQ("[Title]\nHello\nWorld\n", std::string(text, got));
+  EXPECT_EQ("[Title]\nHello\nWorld\n", text);
 }
 
 TEST(MessageBoxTest, StylesHaveTheirWindowsValues) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/process.h"
+#include "testing/scratchfolder.h"
 
 namespace {
 
@@ -47,14 +48,10 @@ TEST(SplitCommandLineTest, WindowsQuotingAndBackslashRules) {
 class ProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/processtestXXXXXX";
-    ASSERT_NE(nullptr, ::mkdtemp(pattern));
-    dir_ = pattern;
+    ASSERT_TRUE(scratch_.Made());
+    dir_ = scratch_.dir();
   }
-  void TearDown() override {
-    std::string command = "rm -rf '" + dir_ + "'";
-    EXPECT_EQ(0, std::system(command.c_str()));
-  }
+  void TearDown() override { EXPECT_TRUE(scratch_.Remove()); }
 
   // Starts commandLine; on success waits for it and returns its exit code in *exitCode.
   BOOL Run(const std::string& commandLine, const char* directory, DWORD* exitCode,
@@ -84,6 +81,7 @@ class ProcessTest : public ::testing::Test {
   // True when the test process has no child left, ended or running.
   static bool NoChildren() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
 
+  ScratchFolder scratch_;
   std::string dir_;
 };
 

@@ -51,8 +51,7 @@ class KitBinariesTest(unittest.TestCase):
         # The checker itself must see faults: a module that exports other names, copied under
         # the library's file name, fails the export check.
         lzmulti, _ = self.binaries()
-        folder = os.path.join(os.environ["HALYARD_BUILD_DIR"], "win32tests")
-        module = os.path.join(folder, "testserver_ok.dll")
+        module = os.path.join(os.path.dirname(os.environ.get("HALYARD4INST", "")), "server_ok.dll")
         if not os.path.isfile(module):
             self.skipTest("no test server module built")
         scratch = tempfile.mkdtemp(prefix="kit-check-")
