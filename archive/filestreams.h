@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "archive/file.h"
-#include "archive/streams.h"
+#include "base/streams.h"
 
 class CInFileStream : public IRandomReader, public ISizeQuery {
  public:

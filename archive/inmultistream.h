@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive/file.h"
-#include "archive/streams.h"
+#include "base/streams.h"
 
 class CInMultiFileStream : public ISequentialReader {
  public:

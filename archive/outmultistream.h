@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "archive/file.h"
-#include "archive/streams.h"
+#include "base/streams.h"
 
 class COutMultiFileStream : public ISequentialWriter {
  public:

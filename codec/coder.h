@@ -5,18 +5,8 @@
 
 #include <cstdint>
 
-#include "archive/streams.h"
-
-#ifdef _WIN32
-#include <wtypes.h>  // VARENUM, VARIANT_BOOL, VARIANT_TRUE
-#else
-typedef uint16_t VARTYPE;
-typedef int16_t VARIANT_BOOL;
-enum VARENUM : uint16_t { VT_BSTR = 8, VT_BOOL = 11, VT_UI4 = 19 };
-#define VARIANT_TRUE (static_cast<VARIANT_BOOL>(-1))
-#define VARIANT_FALSE (static_cast<VARIANT_BOOL>(0))
-typedef uint32_t PROPID;  // Windows' own (wtypes.h) is a 32-bit ULONG
-#endif
+#include "base/streams.h"
+#include "platform/variant.h"
 
 namespace NCoderPropID {
 enum : PROPID {

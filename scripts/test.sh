@@ -4,6 +4,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
+# Includes point down the floors of the tree only (see scripts/check-includes.py).
+python3 scripts/check-includes.py
 native_build
 ctest --test-dir build --output-on-failure -j"$(nproc)"
 

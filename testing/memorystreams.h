@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/streams.h"
+#include "base/streams.h"
 
 // A reference-counted reader over bytes in memory. Each Read hands out at most chunkLimit bytes
 // (0: no limit); failAtCall makes that Read (counted from 1) return failResult.
