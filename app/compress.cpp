@@ -6,6 +6,7 @@
 #include "app/program.h"
 #include "archive/filestreams.h"
 #include "archive/inmultistream.h"
+#include "base/refcounted.h"
 #include "codec/lzmaencoder.h"
 #include "log/log.h"
 
@@ -14,85 +15,66 @@ const char kClass[] = "Program";
 const char kMethod[] = "Compress";
 }  // namespace
 
+// Each object is held from its creation to the end of the call; the holders release the output
+// stream, then the input stream, then the encoder.
 int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) {
   LogScope scope(brioLog_Interface, kClass, kMethod);
-  int success = 1;
 
-  auto* encoderSpec = new (std::nothrow) NCompress::NLZMA::CEncoder;
-  if (encoderSpec == nullptr) {
+  RefHolder<NCompress::NLZMA::CEncoder> encoderSpec(new (std::nothrow) NCompress::NLZMA::CEncoder);
+  if (!encoderSpec) {
     brioLog_Interface.Error(kClass, kMethod, "new new NCompress::NLZMA::CEncoder failed");
-    success = 0;
-  } else {
-    encoderSpec->AddRef();
+    return 0;
   }
 
-  CInMultiFileStream* inStream = nullptr;
-  if (success) {
-    inStream = new (std::nothrow) CInMultiFileStream;
-    if (inStream == nullptr) {
-      brioLog_Interface.Error(kClass, kMethod, "new CInMultiFileStream failed");
-      success = 0;
-    } else {
-      inStream->AddRef();
-      for (CNameEntry* entry = inputFiles.GetNext(nullptr); entry != nullptr;
-           entry = inputFiles.GetNext(entry)) {
-        inStream->AddFile(entry->GetName().GetText());
-      }
-    }
+  RefHolder<CInMultiFileStream> inStream(new (std::nothrow) CInMultiFileStream);
+  if (!inStream) {
+    brioLog_Interface.Error(kClass, kMethod, "new CInMultiFileStream failed");
+    return 0;
+  }
+  for (CNameEntry* entry = inputFiles.GetNext(nullptr); entry != nullptr;
+       entry = inputFiles.GetNext(entry)) {
+    inStream->AddFile(entry->GetName().GetText());
   }
 
-  COutFileStream* outStreamSpec = nullptr;
-  if (success) {
-    outStreamSpec = new (std::nothrow) COutFileStream;
-    if (outStreamSpec == nullptr) {
-      brioLog_Interface.Error(kClass, kMethod, "new COutFileStream failed");
-      success = 0;
-    } else {
-      outStreamSpec->AddRef();
-      if (!outStreamSpec->Create(compressedFile.GetText(), true)) {
-        brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->Create %s failed",
-                                compressedFile.GetText());
-        success = 0;
-      }
-    }
+  RefHolder<COutFileStream> outStreamSpec(new (std::nothrow) COutFileStream);
+  if (!outStreamSpec) {
+    brioLog_Interface.Error(kClass, kMethod, "new COutFileStream failed");
+    return 0;
+  }
+  if (!outStreamSpec->Create(compressedFile.GetText(), true)) {
+    brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->Create %s failed",
+                            compressedFile.GetText());
+    return 0;
   }
 
-  if (success) {
-    const PROPID propIDs[] = {NCoderPropID::kDictionarySize, NCoderPropID::kPosStateBits,
-                              NCoderPropID::kLitContextBits, NCoderPropID::kLitPosBits,
-                              NCoderPropID::kAlgorithm,      NCoderPropID::kNumFastBytes,
-                              NCoderPropID::kMatchFinder,    NCoderPropID::kEndMarker};
-    const uint32_t dictionarySize = windowSize_ >= 0 && windowSize_ < 32 ? (1u << windowSize_) : 0;
-    const CPropValue values[] = {CPropValue::UInt32(dictionarySize),
-                                 CPropValue::UInt32(2),
-                                 CPropValue::UInt32(3),
-                                 CPropValue::UInt32(0),
-                                 CPropValue::UInt32(2),
-                                 CPropValue::UInt32(128),
-                                 CPropValue::String(u"BT4"),
-                                 CPropValue::Bool(false)};
-    if (encoderSpec->SetCoderProperties(propIDs, values, 8) != S_OK) {
-      brioLog_Interface.Error(kClass, kMethod, "encoderSpec->SetCoderProperties failed");
-      success = 0;
-    }
+  const PROPID propIDs[] = {NCoderPropID::kDictionarySize, NCoderPropID::kPosStateBits,
+                            NCoderPropID::kLitContextBits, NCoderPropID::kLitPosBits,
+                            NCoderPropID::kAlgorithm,      NCoderPropID::kNumFastBytes,
+                            NCoderPropID::kMatchFinder,    NCoderPropID::kEndMarker};
+  const uint32_t dictionarySize = windowSize_ >= 0 && windowSize_ < 32 ? (1u << windowSize_) : 0;
+  const CPropValue values[] = {CPropValue::UInt32(dictionarySize),
+                               CPropValue::UInt32(2),
+                               CPropValue::UInt32(3),
+                               CPropValue::UInt32(0),
+                               CPropValue::UInt32(2),
+                               CPropValue::UInt32(128),
+                               CPropValue::String(u"BT4"),
+                               CPropValue::Bool(false)};
+  if (encoderSpec->SetCoderProperties(propIDs, values, 8) != S_OK) {
+    brioLog_Interface.Error(kClass, kMethod, "encoderSpec->SetCoderProperties failed");
+    return 0;
   }
 
-  if (success) {
-    brioLog_Interface.Verbose(kClass, kMethod, "WriteCoderProperties");
-    encoderSpec->WriteCoderProperties(outStreamSpec);
-    // A failed system write comes back as its positive error code: any result but S_OK fails.
-    brioLog_Interface.Verbose(kClass, kMethod, "WriteDirectory");
-    if (inStream->WriteDirectory(outStreamSpec) != S_OK) {
-      brioLog_Interface.Error(kClass, kMethod, "inStream->WriteDirectory failed");
-    }
-    brioLog_Interface.Verbose(kClass, kMethod, "Code");
-    if (encoderSpec->Code(inStream, outStreamSpec, nullptr, nullptr, nullptr) != S_OK) {
-      brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
-    }
+  brioLog_Interface.Verbose(kClass, kMethod, "WriteCoderProperties");
+  encoderSpec->WriteCoderProperties(outStreamSpec.get());
+  // A failed system write comes back as its positive error code: any result but S_OK fails.
+  brioLog_Interface.Verbose(kClass, kMethod, "WriteDirectory");
+  if (inStream->WriteDirectory(outStreamSpec.get()) != S_OK) {
+    brioLog_Interface.Error(kClass, kMethod, "inStream->WriteDirectory failed");
   }
-
-  if (outStreamSpec != nullptr) outStreamSpec->Release();
-  if (inStream != nullptr) inStream->Release();
-  if (encoderSpec != nullptr) encoderSpec->Release();
-  return success;
+  brioLog_Interface.Verbose(kClass, kMethod, "Code");
+  if (encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, nullptr) != S_OK) {
+    brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
+  }
+  return 1;
 }

@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "archive/filestreams.h"
 #include "archive/outmultistream.h"
+#include "base/refcounted.h"
 #include "codec/lzmadecoder.h"
 #include "log/log.h"
 
@@ -19,84 +20,67 @@ const char kMethod[] = "Decompress";
 constexpr uint64_t kMaxBytesBeyondData = 2 * 273 + 1;
 }  // namespace
 
+// Each object is held from its creation to the end of the call; the holders release the output
+// stream, then the input stream, then the decoder.
 int Program::Decompress(const CText& compressedFile) {
   LogScope scope(brioLog_Interface, "", kMethod);
-  int success = 1;
 
-  auto* decoder = new (std::nothrow) NCompress::NLZMA::CDecoder;
-  if (decoder == nullptr) {
+  RefHolder<NCompress::NLZMA::CDecoder> decoder(new (std::nothrow) NCompress::NLZMA::CDecoder);
+  if (!decoder) {
     brioLog_Interface.Error(kClass, kMethod, "new new NCompress::NLZMA::CDecoder failed");
-    success = 0;
-  } else {
-    decoder->AddRef();
+    return 0;
   }
 
-  CInFileStream* inStreamSpec = nullptr;
-  if (success) {
-    inStreamSpec = new (std::nothrow) CInFileStream;
-    if (inStreamSpec == nullptr) {
-      brioLog_Interface.Error(kClass, kMethod, "new CInFileStream failed");
-      success = 0;
-    } else {
-      inStreamSpec->AddRef();
-      if (!inStreamSpec->Open(compressedFile.GetText())) {
-        brioLog_Interface.Error(kClass, kMethod, "inStreamSpec->Open %s failed",
-                                compressedFile.GetText());
-        success = 0;
-      }
-    }
+  RefHolder<CInFileStream> inStreamSpec(new (std::nothrow) CInFileStream);
+  if (!inStreamSpec) {
+    brioLog_Interface.Error(kClass, kMethod, "new CInFileStream failed");
+    return 0;
+  }
+  if (!inStreamSpec->Open(compressedFile.GetText())) {
+    brioLog_Interface.Error(kClass, kMethod, "inStreamSpec->Open %s failed",
+                            compressedFile.GetText());
+    return 0;
   }
 
-  COutMultiFileStream* outStreamSpec = nullptr;
-  if (success) {
-    outStreamSpec = new (std::nothrow) COutMultiFileStream;
-    if (outStreamSpec == nullptr) {
-      brioLog_Interface.Error(kClass, kMethod, "new COutMultiFileStream failed");
-      success = 0;
-    } else {
-      outStreamSpec->AddRef();
-    }
+  RefHolder<COutMultiFileStream> outStreamSpec(new (std::nothrow) COutMultiFileStream);
+  if (!outStreamSpec) {
+    brioLog_Interface.Error(kClass, kMethod, "new COutMultiFileStream failed");
+    return 0;
   }
 
-  if (success) {
-    if (decoder->SetDecoderProperties(inStreamSpec) != S_OK) {
-      brioLog_Interface.Error(kClass, kMethod, "SetDecoderProperties failed");
-    } else {
-      // Stored names are used as they stand only when asked to; otherwise unsafe ones are dropped.
-      outStreamSpec->SetPreservePath(preservePath_ != 0);
-      if (toc_ && outStreamSpec->SetWriteTOC() < 0) {
-        brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->SetWriteTOC failed");
-      }
-      // A failed read of the archive comes back as its positive error code: anything but S_OK
-      // fails, as does the end of the archive inside the directory.
-      brioLog_Interface.Verbose(kClass, kMethod, "ReadDirectory");
-      if (outStreamSpec->ReadDirectory(inStreamSpec) != S_OK) {
-        brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->ReadDirectory failed");
-      }
-      if (createPath_ && outStreamSpec->SetCreatePath() < 0) {
-        brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->SetCreatePath failed");
-      }
-      if (!toc_) {
-        brioLog_Interface.Verbose(kClass, kMethod, "Code");
-        const HRESULT result =
-            decoder->Code(inStreamSpec, outStreamSpec, nullptr, nullptr, nullptr);
-        if (result != S_OK && result != S_FALSE) {
-          brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
-        }
-        // The data carry no end marker and no total: a cut or damaged archive shows only in the
-        // members that did not receive all their bytes, or in data well beyond the last member.
-        const char* incomplete = outStreamSpec->FirstIncompleteMember();
-        if (incomplete != nullptr) {
-          brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s", incomplete);
-        } else if (outStreamSpec->RefusedBytes() > kMaxBytesBeyondData) {
-          brioLog_Interface.Error(kClass, kMethod, "Data left over after the last member");
-        }
-      }
-    }
+  if (decoder->SetDecoderProperties(inStreamSpec.get()) != S_OK) {
+    brioLog_Interface.Error(kClass, kMethod, "SetDecoderProperties failed");
+    return 1;
   }
+  // Stored names are used as they stand only when asked to; otherwise unsafe ones are dropped.
+  outStreamSpec->SetPreservePath(preservePath_ != 0);
+  if (toc_ && outStreamSpec->SetWriteTOC() < 0) {
+    brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->SetWriteTOC failed");
+  }
+  // A failed read of the archive comes back as its positive error code: anything but S_OK
+  // fails, as does the end of the archive inside the directory.
+  brioLog_Interface.Verbose(kClass, kMethod, "ReadDirectory");
+  if (outStreamSpec->ReadDirectory(inStreamSpec.get()) != S_OK) {
+    brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->ReadDirectory failed");
+  }
+  if (createPath_ && outStreamSpec->SetCreatePath() < 0) {
+    brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->SetCreatePath failed");
+  }
+  if (toc_) return 1;
 
-  if (outStreamSpec != nullptr) outStreamSpec->Release();
-  if (inStreamSpec != nullptr) inStreamSpec->Release();
-  if (decoder != nullptr) decoder->Release();
-  return success;
+  brioLog_Interface.Verbose(kClass, kMethod, "Code");
+  const HRESULT result =
+      decoder->Code(inStreamSpec.get(), outStreamSpec.get(), nullptr, nullptr, nullptr);
+  if (result != S_OK && result != S_FALSE) {
+    brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
+  }
+  // The data carry no end marker and no total: a cut or damaged archive shows only in the
+  // members that did not receive all their bytes, or in data well beyond the last member.
+  const char* incomplete = outStreamSpec->FirstIncompleteMember();
+  if (incomplete != nullptr) {
+    brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s", incomplete);
+  } else if (outStreamSpec->RefusedBytes() > kMaxBytesBeyondData) {
+    brioLog_Interface.Error(kClass, kMethod, "Data left over after the last member");
+  }
+  return 1;
 }

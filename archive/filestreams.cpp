@@ -14,28 +14,6 @@ HRESULT SeekFile(CFileHandle& file, int64_t offset, uint32_t origin, uint64_t* p
 
 }  // namespace
 
-HRESULT CInFileStream::QueryInterface(const InterfaceId& iid, void** object) {
-  if (iid == IID_IRandomReader) {
-    *object = static_cast<IRandomReader*>(this);
-  } else if (iid == IID_ISizeQuery) {
-    *object = static_cast<ISizeQuery*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-uint32_t CInFileStream::AddRef() {
-  return ++refCount;
-}
-
-uint32_t CInFileStream::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 bool CInFileStream::Open(const char* name) {
   return File.Open(name);
 }
@@ -45,10 +23,6 @@ HRESULT CInFileStream::Read(void* data, uint32_t size, uint32_t* processed) {
   const bool ok = File.Read(data, size, count);
   if (processed != nullptr) *processed = count;
   return ok ? S_OK : ResultFromLastError();
-}
-
-HRESULT CInFileStream::ReadPartial(void* data, uint32_t size, uint32_t* processed) {
-  return Read(data, size, processed);
 }
 
 HRESULT CInFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* position) {
@@ -63,23 +37,6 @@ HRESULT CInFileStream::GetSize(uint64_t* size) {
   return S_OK;
 }
 
-HRESULT COutFileStream::QueryInterface(const InterfaceId& iid, void** object) {
-  if (!(iid == IID_IRandomWriter)) return E_NOINTERFACE;
-  *object = static_cast<IRandomWriter*>(this);
-  AddRef();
-  return S_OK;
-}
-
-uint32_t COutFileStream::AddRef() {
-  return ++refCount;
-}
-
-uint32_t COutFileStream::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 bool COutFileStream::Create(const char* name, bool replace) {
   return File.Create(name, replace);
 }
@@ -90,10 +47,6 @@ HRESULT COutFileStream::Write(const void* data, uint32_t size, uint32_t* process
   const bool ok = File.Write(data, size, count);
   if (processed != nullptr) *processed = count;
   return ok ? S_OK : ResultFromLastError();
-}
-
-HRESULT COutFileStream::WritePartial(const void* data, uint32_t size, uint32_t* processed) {
-  return Write(data, size, processed);
 }
 
 HRESULT COutFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* position) {

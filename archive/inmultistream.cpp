@@ -9,20 +9,6 @@ namespace {
 const char kClass[] = "CInMultiFileStream";
 }  // namespace
 
-HRESULT CInMultiFileStream::QueryInterface(const InterfaceId& /*iid*/, void** /*object*/) {
-  return E_NOINTERFACE;
-}
-
-uint32_t CInMultiFileStream::AddRef() {
-  return ++refCount;
-}
-
-uint32_t CInMultiFileStream::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 HRESULT CInMultiFileStream::AddFile(const char* name) {
   names.emplace_back(name);
   return S_OK;
@@ -128,8 +114,4 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
   }
   lzmaLog_Interface.VVerbose(kClass, "Read", "Returning %d bytes", static_cast<int>(*processed));
   return result;
-}
-
-HRESULT CInMultiFileStream::ReadPartial(void* data, uint32_t size, uint32_t* processed) {
-  return Read(data, size, processed);
 }

@@ -7,22 +7,18 @@
 #include <vector>
 
 #include "archive/file.h"
+#include "base/refcounted.h"
 #include "base/streams.h"
 
-class CInMultiFileStream : public ISequentialReader {
+// QueryInterface answers no identity.
+class CInMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialReader> {
  public:
   CInMultiFileStream() = default;
-  virtual ~CInMultiFileStream() = default;
-
-  // Answers no identity.
-  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
+  ~CInMultiFileStream() override = default;
 
   // Returns bytes of one file only, at most the rest of it; S_OK with a count of 0 after the last
   // file. processed must not be null.
   HRESULT Read(void* data, uint32_t size, uint32_t* processed) override;
-  HRESULT ReadPartial(void* data, uint32_t size, uint32_t* processed) override;
 
   // Appends a copy of the name; the file system is not touched.
   virtual HRESULT AddFile(const char* name);
@@ -39,7 +35,6 @@ class CInMultiFileStream : public ISequentialReader {
   CInputFile File;
 
  private:
-  uint32_t refCount = 0;
   std::vector<std::string> names;
   bool fileOpen = false;
   int32_t nextIndex = 0;

@@ -63,20 +63,6 @@ bool IsUnsafeMemberName(const char* name) {
   return false;
 }
 
-HRESULT COutMultiFileStream::QueryInterface(const InterfaceId& /*iid*/, void** /*object*/) {
-  return E_NOINTERFACE;
-}
-
-uint32_t COutMultiFileStream::AddRef() {
-  return ++refCount;
-}
-
-uint32_t COutMultiFileStream::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 HRESULT COutMultiFileStream::AddFile(const char* name, uint64_t size, uint32_t reserved) {
   names.emplace_back(name);
   sizes.push_back(size);
@@ -226,10 +212,6 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
     }
   }
   return result;
-}
-
-HRESULT COutMultiFileStream::WritePartial(const void* data, uint32_t size, uint32_t* processed) {
-  return Write(data, size, processed);
 }
 
 const char* COutMultiFileStream::FirstIncompleteMember() const {

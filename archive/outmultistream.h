@@ -13,22 +13,18 @@
 #include <vector>
 
 #include "archive/file.h"
+#include "base/refcounted.h"
 #include "base/streams.h"
 
-class COutMultiFileStream : public ISequentialWriter {
+// QueryInterface answers no identity.
+class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWriter> {
  public:
   COutMultiFileStream() = default;
-  virtual ~COutMultiFileStream() = default;
-
-  // Answers no identity.
-  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
+  ~COutMultiFileStream() override = default;
 
   // Places the data into the directory's files in order. Once every file is complete the rest is
   // refused: S_OK with *processed below size. processed must not be null.
   HRESULT Write(const void* data, uint32_t size, uint32_t* processed) override;
-  HRESULT WritePartial(const void* data, uint32_t size, uint32_t* processed) override;
 
   virtual HRESULT AddFile(const char* name, uint64_t size, uint32_t reserved);
   // Recorded only: no folder is ever created.
@@ -71,7 +67,6 @@ class COutMultiFileStream : public ISequentialWriter {
   HRESULT ReadLittleEndian(ISequentialReader* inStream, int byteCount, const char* method,
                            uint64_t& value);
 
-  uint32_t refCount = 0;
   std::vector<std::string> names;
   std::vector<uint64_t> sizes;
   std::vector<uint32_t> reservedValues;

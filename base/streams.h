@@ -43,6 +43,7 @@ enum StreamSeekOrigin : uint32_t {
 
 class IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_IRefCounted; }
   // On success stores the face in *object, adds a reference and returns S_OK; otherwise returns
   // E_NOINTERFACE and leaves *object untouched.
   virtual HRESULT QueryInterface(const InterfaceId& iid, void** object) = 0;
@@ -56,9 +57,13 @@ class IRefCounted {
 
 class ISequentialReader : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ISequentialReader; }
   // Reads up to size bytes. S_OK with a count of 0 is the end of the data. processed may be null.
   virtual HRESULT Read(void* data, uint32_t size, uint32_t* processed) = 0;
-  virtual HRESULT ReadPartial(void* data, uint32_t size, uint32_t* processed) = 0;
+  // Does nothing but Read.
+  virtual HRESULT ReadPartial(void* data, uint32_t size, uint32_t* processed) {
+    return Read(data, size, processed);
+  }
 
  protected:
   ~ISequentialReader() = default;
@@ -66,6 +71,7 @@ class ISequentialReader : public IRefCounted {
 
 class IRandomReader : public ISequentialReader {
  public:
+  static const InterfaceId& Identity() { return IID_IRandomReader; }
   // origin: 0 from the beginning, 1 from the current position, 2 from the end; 3 or more gives
   // STG_E_INVALIDFUNCTION. position may be null.
   virtual HRESULT Seek(int64_t offset, uint32_t origin, uint64_t* position) = 0;
@@ -76,6 +82,7 @@ class IRandomReader : public ISequentialReader {
 
 class ISizeQuery : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ISizeQuery; }
   virtual HRESULT GetSize(uint64_t* size) = 0;
 
  protected:
@@ -84,9 +91,13 @@ class ISizeQuery : public IRefCounted {
 
 class ISequentialWriter : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ISequentialWriter; }
   // Writes up to size bytes; a count below size with S_OK means the rest was refused.
   virtual HRESULT Write(const void* data, uint32_t size, uint32_t* processed) = 0;
-  virtual HRESULT WritePartial(const void* data, uint32_t size, uint32_t* processed) = 0;
+  // Does nothing but Write.
+  virtual HRESULT WritePartial(const void* data, uint32_t size, uint32_t* processed) {
+    return Write(data, size, processed);
+  }
 
  protected:
   ~ISequentialWriter() = default;
@@ -94,6 +105,7 @@ class ISequentialWriter : public IRefCounted {
 
 class IRandomWriter : public ISequentialWriter {
  public:
+  static const InterfaceId& Identity() { return IID_IRandomWriter; }
   virtual HRESULT Seek(int64_t offset, uint32_t origin, uint64_t* position) = 0;
   virtual HRESULT SetSize(uint64_t length) = 0;
 
@@ -104,22 +116,3 @@ class IRandomWriter : public ISequentialWriter {
 // The result of a failed system call: its last-error code, or E_FAIL should the system have left
 // none, so that a failure never reads as success.
 HRESULT ResultFromLastError();
-
-// Holds one reference to a stream or coder for the life of a scope.
-template <class T>
-class RefHolder {
- public:
-  explicit RefHolder(T* object = nullptr) : object_(object) {
-    if (object_ != nullptr) object_->AddRef();
-  }
-  ~RefHolder() {
-    if (object_ != nullptr) object_->Release();
-  }
-  RefHolder(const RefHolder&) = delete;
-  RefHolder& operator=(const RefHolder&) = delete;
-  T* get() const { return object_; }
-  T* operator->() const { return object_; }
-
- private:
-  T* object_;
-};

@@ -60,6 +60,7 @@ extern const InterfaceId IID_ICompressProgressInfo;
 // with that result.
 class ICompressProgressInfo : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ICompressProgressInfo; }
   virtual HRESULT SetRatioInfo(const uint64_t* inSize, const uint64_t* outSize) = 0;
 
  protected:
@@ -68,6 +69,7 @@ class ICompressProgressInfo : public IRefCounted {
 
 class ICompressCoder : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ICompressCoder; }
   // inSize and outSize may be null (the program passes null); progress may be null.
   virtual HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream,
                        const uint64_t* inSize, const uint64_t* outSize,
@@ -79,6 +81,7 @@ class ICompressCoder : public IRefCounted {
 
 class ICompressSetCoderProperties : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ICompressSetCoderProperties; }
   virtual HRESULT SetCoderProperties(const PROPID* propIDs, const CPropValue* values,
                                      uint32_t count) = 0;
 
@@ -88,6 +91,7 @@ class ICompressSetCoderProperties : public IRefCounted {
 
 class ICompressWriteCoderProperties : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ICompressWriteCoderProperties; }
   virtual HRESULT WriteCoderProperties(ISequentialWriter* outStream) = 0;
 
  protected:
@@ -96,6 +100,7 @@ class ICompressWriteCoderProperties : public IRefCounted {
 
 class ICompressSetDecoderProperties : public IRefCounted {
  public:
+  static const InterfaceId& Identity() { return IID_ICompressSetDecoderProperties; }
   virtual HRESULT SetDecoderProperties(ISequentialReader* inStream) = 0;
 
  protected:

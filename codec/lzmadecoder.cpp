@@ -17,28 +17,6 @@ struct LzmaStream {
 
 }  // namespace
 
-HRESULT CDecoder::QueryInterface(const InterfaceId& iid, void** object) {
-  if (iid == IID_ICompressCoder) {
-    *object = static_cast<ICompressCoder*>(this);
-  } else if (iid == IID_ICompressSetDecoderProperties) {
-    *object = static_cast<ICompressSetDecoderProperties*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-uint32_t CDecoder::AddRef() {
-  return ++refCount;
-}
-
-uint32_t CDecoder::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
   uint8_t header[5] = {};
   uint32_t got = 0;

@@ -17,12 +17,15 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/refcounted.h"
 #include "codec/coder.h"
 
 namespace NCompress {
 namespace NLZMA {
 
-class CDecoder : public ICompressCoder, public ICompressSetDecoderProperties {
+// QueryInterface answers the two faces.
+class CDecoder
+    : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompressSetDecoderProperties> {
  public:
   static constexpr uint32_t kInBufferSize = 1 << 20;
   static constexpr uint32_t kMinWindowSize = 4096;
@@ -32,11 +35,7 @@ class CDecoder : public ICompressCoder, public ICompressSetDecoderProperties {
   static constexpr uint32_t kLookahead = 4096;
 
   CDecoder() = default;
-  virtual ~CDecoder() = default;
-
-  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
+  ~CDecoder() override = default;
 
   // One Read of 5 bytes: the stream then stands behind the header. E_INVALIDARG for fewer bytes
   // or a properties byte of 225 or more.
@@ -54,7 +53,6 @@ class CDecoder : public ICompressCoder, public ICompressSetDecoderProperties {
   uint32_t WindowSize() const { return windowSize_; }
 
  private:
-  uint32_t refCount = 0;
   uint32_t lc_ = 0;
   uint32_t lp_ = 0;
   uint32_t pb_ = 0;

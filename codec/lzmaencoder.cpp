@@ -66,30 +66,6 @@ struct LzmaStream {
 
 }  // namespace
 
-HRESULT CEncoder::QueryInterface(const InterfaceId& iid, void** object) {
-  if (iid == IID_ICompressCoder) {
-    *object = static_cast<ICompressCoder*>(this);
-  } else if (iid == IID_ICompressSetCoderProperties) {
-    *object = static_cast<ICompressSetCoderProperties*>(this);
-  } else if (iid == IID_ICompressWriteCoderProperties) {
-    *object = static_cast<ICompressWriteCoderProperties*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-uint32_t CEncoder::AddRef() {
-  return ++refCount;
-}
-
-uint32_t CEncoder::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 HRESULT CEncoder::SetCoderProperties(const PROPID* propIDs, const CPropValue* values,
                                      uint32_t count) {
   for (uint32_t i = 0; i < count; ++i) {

@@ -4,24 +4,21 @@
 
 #include <cstdint>
 
+#include "base/refcounted.h"
 #include "codec/coder.h"
 
 namespace NCompress {
 namespace NLZMA {
 
-class CEncoder : public ICompressCoder,
-                 public ICompressSetCoderProperties,
-                 public ICompressWriteCoderProperties {
+// QueryInterface answers the three faces.
+class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompressSetCoderProperties,
+                                    ICompressWriteCoderProperties> {
  public:
   // Output blocks of Code.
   static constexpr uint32_t kOutBufferSize = 1 << 20;
 
   CEncoder() = default;
-  virtual ~CEncoder() = default;
-
-  HRESULT QueryInterface(const InterfaceId& iid, void** object) override;
-  uint32_t AddRef() override;
-  uint32_t Release() override;
+  ~CEncoder() override = default;
 
   // Reads inStream to its end (ReadPartial into the free room of the input window) and writes
   // the compressed data in 1 MiB blocks, then the rest.
@@ -38,7 +35,6 @@ class CEncoder : public ICompressCoder,
   uint32_t InputWindowSize() const;
 
  private:
-  uint32_t refCount = 0;
   uint32_t dictionarySize_ = 1 << 23;
   uint32_t posStateBits_ = 2;
   uint32_t litContextBits_ = 3;

@@ -2,19 +2,6 @@
 
 #include <cstring>
 
-HRESULT MemoryReader::QueryInterface(const InterfaceId& iid, void** object) {
-  if (!(iid == IID_ISequentialReader)) return E_NOINTERFACE;
-  *object = static_cast<ISequentialReader*>(this);
-  AddRef();
-  return S_OK;
-}
-
-uint32_t MemoryReader::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 HRESULT MemoryReader::Read(void* buffer, uint32_t size, uint32_t* processed) {
   requestSizes.push_back(size);
   if (processed != nullptr) *processed = 0;
@@ -28,23 +15,6 @@ HRESULT MemoryReader::Read(void* buffer, uint32_t size, uint32_t* processed) {
   return S_OK;
 }
 
-HRESULT MemoryReader::ReadPartial(void* buffer, uint32_t size, uint32_t* processed) {
-  return Read(buffer, size, processed);
-}
-
-HRESULT MemoryWriter::QueryInterface(const InterfaceId& iid, void** object) {
-  if (!(iid == IID_ISequentialWriter)) return E_NOINTERFACE;
-  *object = static_cast<ISequentialWriter*>(this);
-  AddRef();
-  return S_OK;
-}
-
-uint32_t MemoryWriter::Release() {
-  if (--refCount != 0) return refCount;
-  delete this;
-  return 0;
-}
-
 HRESULT MemoryWriter::Write(const void* buffer, uint32_t size, uint32_t* processed) {
   writeSizes.push_back(size);
   if (processed == nullptr) ++nullProcessedCalls;
@@ -56,10 +26,6 @@ HRESULT MemoryWriter::Write(const void* buffer, uint32_t size, uint32_t* process
   data.insert(data.end(), bytes, bytes + n);
   if (processed != nullptr) *processed = n;
   return S_OK;
-}
-
-HRESULT MemoryWriter::WritePartial(const void* buffer, uint32_t size, uint32_t* processed) {
-  return Write(buffer, size, processed);
 }
 
 std::vector<uint8_t> Bytes(const std::string& text) {
