@@ -1,8 +1,6 @@
 #include "archive/inmultistream.h"
 
-#include <cinttypes>
-#include <cstring>
-
+#include "archive/layout.h"
 #include "log/log.h"
 
 namespace {
@@ -14,43 +12,21 @@ HRESULT CInMultiFileStream::AddFile(const char* name) {
   return S_OK;
 }
 
-namespace {
-
-// Writes byteCount bytes of value, lowest first, one Write each; stops at the first failure.
-HRESULT WriteLittleEndian(ISequentialWriter* outStream, uint64_t value, int byteCount) {
-  HRESULT result = S_OK;
-  for (int i = 0; i < byteCount && result == S_OK; ++i) {
-    const auto byte = static_cast<uint8_t>(value >> (8 * i));
-    result = outStream->Write(&byte, 1, nullptr);
-  }
-  return result;
-}
-
-}  // namespace
-
 HRESULT CInMultiFileStream::WriteUInt32(ISequentialWriter* outStream, uint32_t value) {
-  lzmaLog_Interface.Verbose(kClass, "WriteUInt32", "%08x", value);
-  return WriteLittleEndian(outStream, value, 4);
+  return WriteUInt32Field(outStream, value, kClass);
 }
 
 HRESULT CInMultiFileStream::WriteUInt64(ISequentialWriter* outStream, uint64_t value) {
-  lzmaLog_Interface.Verbose(kClass, "WriteUInt64", "%016" PRIx64, value);
-  return WriteLittleEndian(outStream, value, 8);
+  return WriteUInt64Field(outStream, value, kClass);
 }
 
 HRESULT CInMultiFileStream::WriteLPCTSTR(ISequentialWriter* outStream, const char* string) {
-  lzmaLog_Interface.Verbose(kClass, "WriteLPCTSTR", "%s", string);
-  const auto length = static_cast<uint32_t>(std::strlen(string));
-  HRESULT result = WriteUInt32(outStream, length);
-  for (uint32_t i = 0; i < length && result == S_OK; ++i) {
-    result = outStream->Write(string + i, 1, nullptr);
-  }
-  return result;
+  return WriteStringField(outStream, string, kClass);
 }
 
 HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
   LogScope scope(lzmaLog_Interface, kClass, "WriteDirectory");
-  HRESULT result = WriteUInt32(outStream, static_cast<uint32_t>(names.size()));
+  HRESULT result = WriteUInt32Field(outStream, static_cast<uint32_t>(names.size()), kClass);
   for (size_t i = 0; i < names.size() && result == S_OK; ++i) {
     uint64_t length = 0;
     {
@@ -63,9 +39,7 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
       }
     }
     if (result != S_OK) break;
-    result = WriteLPCTSTR(outStream, names[i].c_str());
-    if (result == S_OK) result = WriteUInt32(outStream, 0);
-    if (result == S_OK) result = WriteUInt64(outStream, length);
+    result = WriteDirectoryEntry(outStream, DirectoryEntry{names[i], 0, length}, kClass);
   }
   return result;
 }

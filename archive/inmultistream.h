@@ -26,10 +26,9 @@ class CInMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialReade
   // E_FAIL when a file cannot be opened or measured; a failed Write ends it with that result.
   virtual HRESULT WriteDirectory(ISequentialWriter* outStream);
 
-  // Field writers of the archive layout: one byte per Write, little-endian.
+  // The field writers of archive/layout.h.
   virtual HRESULT WriteUInt32(ISequentialWriter* outStream, uint32_t value);
   virtual HRESULT WriteUInt64(ISequentialWriter* outStream, uint64_t value);
-  // The length as a 32-bit field, then the bytes without terminator.
   virtual HRESULT WriteLPCTSTR(ISequentialWriter* outStream, const char* string);
 
   CInputFile File;

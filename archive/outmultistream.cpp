@@ -1,6 +1,5 @@
 #include "archive/outmultistream.h"
 
-#include <cinttypes>
 #include <cstring>
 
 #include "log/log.h"
@@ -64,9 +63,7 @@ bool IsUnsafeMemberName(const char* name) {
 }
 
 HRESULT COutMultiFileStream::AddFile(const char* name, uint64_t size, uint32_t reserved) {
-  names.emplace_back(name);
-  sizes.push_back(size);
-  reservedValues.push_back(reserved);
+  entries_.push_back(DirectoryEntry{name, reserved, size});
   return S_OK;
 }
 
@@ -80,80 +77,39 @@ HRESULT COutMultiFileStream::SetWriteTOC() {
   return S_OK;
 }
 
-HRESULT COutMultiFileStream::ReadLittleEndian(ISequentialReader* inStream, int byteCount,
-                                              const char* method, uint64_t& value) {
-  uint64_t read = 0;
-  HRESULT result = S_OK;
-  for (int i = 0; i < byteCount && result == S_OK && !directoryEnded_; ++i) {
-    uint8_t byte = 0;
-    uint32_t count = 0;
-    result = inStream->Read(&byte, 1, &count);
-    if (count == 1) {
-      read |= static_cast<uint64_t>(byte) << (8 * i);
-    } else {
-      lzmaLog_Interface.Error(kClass, method, "inStream->Read byte %i failed", i);
-      if (result == S_OK) directoryEnded_ = true;
-    }
-  }
-  value = read;
-  return result;
-}
-
 HRESULT COutMultiFileStream::ReadUInt32(ISequentialReader* inStream, uint32_t& value) {
-  uint64_t read = 0;
-  const HRESULT result = ReadLittleEndian(inStream, 4, "ReadUInt32", read);
-  value = static_cast<uint32_t>(read);
-  lzmaLog_Interface.Verbose(kClass, "ReadUInt32", "%08x", value);
-  return result;
+  return reader_.ReadUInt32(inStream, value);
 }
 
 HRESULT COutMultiFileStream::ReadUInt64(ISequentialReader* inStream, uint64_t& value) {
-  const HRESULT result = ReadLittleEndian(inStream, 8, "ReadUInt64", value);
-  lzmaLog_Interface.Verbose(kClass, "ReadUInt64", "%016" PRIx64, value);
-  return result;
+  return reader_.ReadUInt64(inStream, value);
 }
 
 HRESULT COutMultiFileStream::ReadLPCTSTR(ISequentialReader* inStream, const char*& string) {
-  uint32_t length = 0;
-  HRESULT result = ReadUInt32(inStream, length);
-  nameBuffer.clear();
-  // The buffer grows with the bytes actually read, never with the stated length.
-  for (uint32_t i = 0; i < length && result == S_OK && !directoryEnded_; ++i) {
-    char byte = 0;
-    uint32_t count = 0;
-    result = inStream->Read(&byte, 1, &count);
-    if (count != 1) {
-      lzmaLog_Interface.Error(kClass, "ReadLPCTSTR", "inStream->Read byte failed");
-      byte = 0;
-      if (result == S_OK) directoryEnded_ = true;
-    }
-    if (result == S_OK) nameBuffer.push_back(byte);
-  }
-  lzmaLog_Interface.Verbose(kClass, "ReadLPCTSTR", "%s", nameBuffer.c_str());
+  const HRESULT result = reader_.ReadString(inStream, nameBuffer);
   string = nameBuffer.c_str();
   return result;
 }
 
+// Entries are taken in archive order and checked for nothing; the entry that the end of the archive
+// cut short is dropped.
 HRESULT COutMultiFileStream::ReadDirectory(ISequentialReader* inStream) {
   LogScope scope(lzmaLog_Interface, kClass, "ReadDirectory");
   uint32_t count = 0;
-  HRESULT result = ReadUInt32(inStream, count);
-  for (uint32_t i = 0; i < count && result == S_OK && !directoryEnded_; ++i) {
-    const char* name = nullptr;
-    uint32_t reserved = 0;
-    uint64_t size = 0;
-    result = ReadLPCTSTR(inStream, name);
-    if (result == S_OK) result = ReadUInt32(inStream, reserved);
-    if (result == S_OK) result = ReadUInt64(inStream, size);
-    if (result == S_OK && !directoryEnded_) {
-      AddFile(name, size, reserved);
+  HRESULT result = reader_.ReadUInt32(inStream, count);
+  for (uint32_t i = 0; i < count && result == S_OK && !reader_.Ended(); ++i) {
+    DirectoryEntry entry;
+    result = reader_.ReadEntry(inStream, entry);
+    if (result == S_OK && !reader_.Ended()) {
+      // A zero byte inside a name ends it, as in a terminated string.
+      AddFile(entry.name.c_str(), entry.size, entry.reserved);
       if (writeTOC) {
-        std::fprintf(listing_, "%s\n", name);
+        std::fprintf(listing_, "%s\n", entry.name.c_str());
         std::fflush(listing_);
       }
     }
   }
-  if (result == S_OK && directoryEnded_) result = E_FAIL;
+  if (result == S_OK && reader_.Ended()) result = E_FAIL;
   return result;
 }
 
@@ -166,12 +122,12 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
   HRESULT result = S_OK;
   while (remaining > 0 && result == S_OK) {
     if (!fileOpen) {
-      if (nextIndex >= static_cast<int32_t>(names.size())) {  // the rest is refused
+      if (nextIndex >= static_cast<int32_t>(entries_.size())) {  // the rest is refused
         refusedBytes_ += remaining;
         return S_OK;
       }
-      const auto index = static_cast<size_t>(nextIndex);
-      const char* name = names[index].c_str();
+      const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex)];
+      const char* name = entry.name.c_str();
       if (!preservePath_ && IsUnsafeMemberName(name)) {
         lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", name);
         dropping_ = true;
@@ -185,7 +141,7 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
           if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex;
         }
       }
-      fileSize_ = sizes[index];
+      fileSize_ = entry.size;
       fileSizeCurrent_ = 0;
       ++nextIndex;
       fileOpen = true;
@@ -215,11 +171,11 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
 }
 
 const char* COutMultiFileStream::FirstIncompleteMember() const {
-  for (size_t i = 0; i < names.size(); ++i) {
+  for (size_t i = 0; i < entries_.size(); ++i) {
     const auto index = static_cast<int32_t>(i);
     const bool created = index < nextIndex;
     const bool beingFilled = fileOpen && index == nextIndex - 1 && fileSizeCurrent_ < fileSize_;
-    if (!created || beingFilled || index == firstNotCreated_) return names[i].c_str();
+    if (!created || beingFilled || index == firstNotCreated_) return entries_[i].name.c_str();
   }
   return nullptr;
 }

@@ -1,6 +1,6 @@
-// COutMultiFileStream is the receiving end of extraction: it reads the archive directory into
-// lists of names and sizes (printing the names when a listing is wanted) and then cuts the decoded
-// data stream at the directory's sizes into files that it creates one after another.
+// COutMultiFileStream is the receiving end of extraction: it reads the archive directory into a
+// list of entries (printing the names when a listing is wanted) and then cuts the decoded data
+// stream at the directory's sizes into files that it creates one after another.
 //
 // Safe names: unless SetPreservePath(true) was called, a member whose stored name is absolute
 // ("/...", "\...", a drive letter such as "C:") or holds a ".." component is not created; its
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive/file.h"
+#include "archive/layout.h"
 #include "base/refcounted.h"
 #include "base/streams.h"
 
@@ -36,8 +37,7 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // read is dropped.
   virtual HRESULT ReadDirectory(ISequentialReader* inStream);
 
-  // Field readers of the archive layout: one byte per Read, little-endian. A missing byte counts
-  // as 0 and is reported once; after the end of the archive nothing more is read.
+  // The field readers of archive/layout.h, on this stream's record of the archive's end.
   virtual HRESULT ReadUInt32(ISequentialReader* inStream, uint32_t& value);
   virtual HRESULT ReadUInt64(ISequentialReader* inStream, uint64_t& value);
   // The string handed out is nameBuffer: valid until the next ReadLPCTSTR or the destruction.
@@ -57,19 +57,13 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // longer than the directory says.
   uint64_t RefusedBytes() const { return refusedBytes_; }
   // True once a read inside the directory met the end of the archive.
-  bool DirectoryEnded() const { return directoryEnded_; }
-  size_t FileCount() const { return names.size(); }
+  bool DirectoryEnded() const { return reader_.Ended(); }
+  size_t FileCount() const { return entries_.size(); }
 
   COutputFile File;
 
  private:
-  // Reads byteCount bytes, lowest first, one Read each; a missing byte is logged and counts as 0.
-  HRESULT ReadLittleEndian(ISequentialReader* inStream, int byteCount, const char* method,
-                           uint64_t& value);
-
-  std::vector<std::string> names;
-  std::vector<uint64_t> sizes;
-  std::vector<uint32_t> reservedValues;
+  std::vector<DirectoryEntry> entries_;
   bool fileOpen = false;
   int32_t nextIndex = 0;
   uint64_t fileSize_ = 0;
@@ -81,7 +75,7 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   bool preservePath_ = false;
   bool dropping_ = false;  // the member being filled is not written: unsafe name or not created
   int32_t firstNotCreated_ = -1;  // index of the first member whose file could not be created
-  bool directoryEnded_ = false;
+  FieldReader reader_{"COutMultiFileStream"};
   uint64_t refusedBytes_ = 0;
   std::FILE* listing_ = stdout;
 };

@@ -18,20 +18,14 @@ struct LzmaStream {
 }  // namespace
 
 HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
-  uint8_t header[5] = {};
+  uint8_t header[kLzmaPropertiesSize] = {};
   uint32_t got = 0;
-  const HRESULT result = inStream->Read(header, 5, &got);
+  const HRESULT result = inStream->Read(header, kLzmaPropertiesSize, &got);
   if (result != S_OK) return result;
-  if (got != 5) return E_INVALIDARG;
-  const uint32_t d = header[0];
-  if (d / 45 > 4) return E_INVALIDARG;
-  lc_ = d % 9;
-  lp_ = (d / 9) % 5;
-  pb_ = d / 45;
-  uint32_t dictionary = 0;
-  for (int i = 0; i < 4; ++i) dictionary |= static_cast<uint32_t>(header[1 + i]) << (8 * i);
-  dictionarySize_ = dictionary == 0 ? 1 : dictionary;
-  windowSize_ = dictionarySize_ < kMinWindowSize ? kMinWindowSize : dictionarySize_;
+  if (got != kLzmaPropertiesSize || !DecodeLzmaProperties(header, properties_)) return E_INVALIDARG;
+  if (properties_.dictionarySize == 0) properties_.dictionarySize = 1;
+  const uint32_t dictionary = properties_.dictionarySize;
+  windowSize_ = dictionary < kMinWindowSize ? kMinWindowSize : dictionary;
   // Room for the window, the bytes decoded behind it and the byte offered beyond the data.
   window_.reset(new (std::nothrow) uint8_t[windowSize_ + kLookahead + 1]);
   inBuffer_.reset(new (std::nothrow) uint8_t[kInBufferSize]);
@@ -65,9 +59,9 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   lzma_options_lzma options;
   if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
   options.dict_size = windowSize_;
-  options.lc = lc_;
-  options.lp = lp_;
-  options.pb = pb_;
+  options.lc = properties_.lc;
+  options.lp = properties_.lp;
+  options.pb = properties_.pb;
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   LzmaStream stream;
   lzma_ret ret = lzma_raw_decoder(&stream.strm, filters);

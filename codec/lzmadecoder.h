@@ -19,6 +19,7 @@
 
 #include "base/refcounted.h"
 #include "codec/coder.h"
+#include "codec/lzmaproperties.h"
 
 namespace NCompress {
 namespace NLZMA {
@@ -46,17 +47,14 @@ class CDecoder
   HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
                const uint64_t* outSize, ICompressProgressInfo* progress) override;
 
-  uint32_t LiteralContextBits() const { return lc_; }
-  uint32_t LiteralPosBits() const { return lp_; }
-  uint32_t PosStateBits() const { return pb_; }
-  uint32_t DictionarySize() const { return dictionarySize_; }
+  uint32_t LiteralContextBits() const { return properties_.lc; }
+  uint32_t LiteralPosBits() const { return properties_.lp; }
+  uint32_t PosStateBits() const { return properties_.pb; }
+  uint32_t DictionarySize() const { return properties_.dictionarySize; }
   uint32_t WindowSize() const { return windowSize_; }
 
  private:
-  uint32_t lc_ = 0;
-  uint32_t lp_ = 0;
-  uint32_t pb_ = 0;
-  uint32_t dictionarySize_ = 0;
+  LzmaProperties properties_;  // from the header; a stored dictionary size of 0 counts as 1
   uint32_t windowSize_ = 0;
   std::unique_ptr<uint8_t[]> window_;
   std::unique_ptr<uint8_t[]> inBuffer_;

@@ -88,19 +88,19 @@ HRESULT CEncoder::SetCoderProperties(const PROPID* propIDs, const CPropValue* va
     switch (id) {
       case NCoderPropID::kDictionarySize:
         if (v < 1 || v > (1u << 28)) return E_INVALIDARG;
-        dictionarySize_ = v;
+        properties_.dictionarySize = v;
         break;
       case NCoderPropID::kPosStateBits:
         if (v > 4) return E_INVALIDARG;
-        posStateBits_ = v;
+        properties_.pb = v;
         break;
       case NCoderPropID::kLitContextBits:
         if (v > 8) return E_INVALIDARG;
-        litContextBits_ = v;
+        properties_.lc = v;
         break;
       case NCoderPropID::kLitPosBits:
         if (v > 4) return E_INVALIDARG;
-        litPosBits_ = v;
+        properties_.lp = v;
         break;
       case NCoderPropID::kNumFastBytes:
         if (v < 2 || v > 273) return E_INVALIDARG;
@@ -117,9 +117,8 @@ HRESULT CEncoder::SetCoderProperties(const PROPID* propIDs, const CPropValue* va
 }
 
 HRESULT CEncoder::WriteCoderProperties(ISequentialWriter* outStream) {
-  uint8_t header[5];
-  header[0] = static_cast<uint8_t>((posStateBits_ * 5 + litPosBits_) * 9 + litContextBits_);
-  for (int i = 0; i < 4; ++i) header[1 + i] = static_cast<uint8_t>(dictionarySize_ >> (8 * i));
+  uint8_t header[kLzmaPropertiesSize];
+  EncodeLzmaProperties(properties_, header);
   for (uint8_t byte : header) {
     const HRESULT result = outStream->Write(&byte, 1, nullptr);
     if (result != S_OK) return result;
@@ -128,7 +127,7 @@ HRESULT CEncoder::WriteCoderProperties(ISequentialWriter* outStream) {
 }
 
 uint32_t CEncoder::InputWindowSize() const {
-  const uint32_t s = dictionarySize_ + 4369;
+  const uint32_t s = properties_.dictionarySize + 4369;
   return s + s / 2 + 256;
 }
 
@@ -139,10 +138,11 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
   // liblzma's smallest dictionary; a smaller one in the header only tightens what the decoder
   // must keep, and it keeps at least this much.
-  options.dict_size = dictionarySize_ < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN : dictionarySize_;
-  options.lc = litContextBits_;
-  options.lp = litPosBits_;
-  options.pb = posStateBits_;
+  options.dict_size = properties_.dictionarySize < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN
+                                                                      : properties_.dictionarySize;
+  options.lc = properties_.lc;
+  options.lp = properties_.lp;
+  options.pb = properties_.pb;
   options.mode = algorithm_ == 0 ? LZMA_MODE_FAST : LZMA_MODE_NORMAL;
   options.nice_len = fastBytes_;
   options.mf = kMatchFinders[matchFinder_].liblzma;

@@ -6,6 +6,7 @@
 
 #include "base/refcounted.h"
 #include "codec/coder.h"
+#include "codec/lzmaproperties.h"
 
 namespace NCompress {
 namespace NLZMA {
@@ -35,10 +36,7 @@ class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompres
   uint32_t InputWindowSize() const;
 
  private:
-  uint32_t dictionarySize_ = 1 << 23;
-  uint32_t posStateBits_ = 2;
-  uint32_t litContextBits_ = 3;
-  uint32_t litPosBits_ = 0;
+  LzmaProperties properties_;  // lc, lp, pb and the dictionary size of the header
   uint32_t fastBytes_ = 128;
   uint32_t algorithm_ = 2;
   int matchFinder_ = 2;  // index into the match finder table: "BT4"

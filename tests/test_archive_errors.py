@@ -1,6 +1,6 @@
 """End-to-end tests of lzmulti on bad input: missing, short, refused, cut and damaged archives,
-unsafe member names with and without -p, a member whose folder does not exist, and an archive
-path on a full device. Each run ends with exit status 0 and a clear Error line, writes nothing
+unsafe member names with and without -p, a member whose folder does not exist, an archive path on
+a full device, and the committed archives of tests/files, good and bad. Each run ends with exit status 0 and a clear Error line, writes nothing
 outside the folder it extracts into, and saves every member that can be saved."""
 
 import os
@@ -240,6 +240,81 @@ class MemberNameTest(BadInputTestCase):
         self.assertEqual(self.read_work("first.txt"), b"1" * 10)
         self.assertEqual(self.read_work("third.txt"), b"")
         self.assertEqual(self.read_work("fourth.txt"), b"4" * 5)
+
+
+class Short:
+    """A member that comes out shorter than its directory size: its data were cut."""
+
+    def __init__(self, size):
+        self.size = size
+
+
+CORPUS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "files")
+DIGITS = b"0123456789" * 20
+CUT_DIRECTORY = [stream_error("COutMultiFileStream", "ReadUInt64", "inStream->Read byte 2 failed"),
+                 program_error("Decompress", "outStreamSpec->ReadDirectory failed")]
+HUGE_COUNT = [stream_error("COutMultiFileStream", "ReadUInt32", "inStream->Read byte 0 failed"),
+              program_error("Decompress", "outStreamSpec->ReadDirectory failed")]
+NO_HEADER = [program_error("Decompress", "SetDecoderProperties failed")]
+
+
+def unsafe(name):
+    return stream_error("COutMultiFileStream", "Write", "Unsafe name, not extracted: " + name)
+
+
+# The committed archives of tests/files (see its README): what listing shows (names, Error lines)
+# and what unpacking leaves (members, Error lines).
+CORPUS = [
+    ("good-two-members.dpc", ["a.txt", "b.txt"], [],
+     {"a.txt": b"abc", "b.txt": b"the archive corpus\n" * 4}, []),
+    ("good-no-members.dpc", [], [], {}, []),
+    ("good-empty-members.dpc", ["e1", "a", "e2"], [], {"e1": b"", "a": b"hello", "e2": b""}, []),
+    ("good-end-marker.dpc", ["m.txt", "e"], [], {"m.txt": DIGITS, "e": b""}, []),
+    ("bad-short-header.dpc", [], NO_HEADER, {}, NO_HEADER),
+    ("bad-properties.dpc", [], NO_HEADER, {}, NO_HEADER),
+    ("bad-cut-directory.dpc", ["a.txt"], CUT_DIRECTORY, {"a.txt": Short(3)},
+     CUT_DIRECTORY + [program_error("Decompress", "Not completely extracted: a.txt")]),
+    ("bad-huge-count.dpc", [], HUGE_COUNT, {}, HUGE_COUNT),
+    ("bad-no-data.dpc", ["a.txt", "b.txt"], [], {"a.txt": Short(3)},
+     [program_error("Decompress", "Not completely extracted: a.txt")]),
+    ("bad-cut-data.dpc", ["first.txt", "second.bin"], [],
+     {"first.txt": DIGITS, "second.bin": Short(256)},
+     [program_error("Decompress", "Not completely extracted: second.bin")]),
+    ("bad-data-left-over.dpc", ["x"], [], {"x": bytes(range(100))},
+     [program_error("Decompress", "Data left over after the last member")]),
+    ("bad-missing-folder.dpc", ["first.txt", "nofolder/second.txt", "third.txt"], [],
+     {"first.txt": b"1" * 10, "third.txt": b"3"},
+     [stream_error("COutMultiFileStream", "Write", "Creating: nofolder/second.txt failed"),
+      program_error("Decompress", "Not completely extracted: nofolder/second.txt")]),
+    ("bad-unsafe-names.dpc", ["../up.txt", "/abs.txt", "C:\\drive.txt", "NUL", "safe.txt"], [],
+     {"safe.txt": b"safe"}, [unsafe("../up.txt"), unsafe("/abs.txt"), unsafe("C:\\drive.txt"),
+                            unsafe("NUL")]),
+]
+
+
+class CorpusTest(BadInputTestCase):
+    def test_every_archive_of_the_corpus(self):
+        self.assertEqual(sorted(name for name, *_ in CORPUS),
+                         sorted(name for name in os.listdir(CORPUS_DIR) if name.endswith(".dpc")))
+        for name, listed, list_errors, members, unpack_errors in CORPUS:
+            with self.subTest(archive=name):
+                for old in self.work_files():
+                    os.remove(os.path.join(self.work, old))
+                with open(os.path.join(CORPUS_DIR, name), "rb") as f:
+                    archive = self.write_archive(f.read(), name)
+                listing = self.extract(archive, "-t")
+                self.assertEqual(listing.stdout.decode("latin-1").splitlines(), listed)
+                self.assertEqual(self.errors(listing), list_errors)
+                self.assertEqual(self.work_files(), [])
+                unpacked = self.extract(archive)
+                self.assertEqual(self.errors(unpacked), unpack_errors)
+                self.assertEqual(self.work_files(), sorted(members))
+                for member, expected in members.items():
+                    data = self.read_work(member)
+                    if isinstance(expected, Short):
+                        self.assertLess(len(data), expected.size, member)
+                    else:
+                        self.assertEqual(data, expected, member)
 
 
 @unittest.skipUnless(harness.PLATFORM == "linux" and os.path.exists("/dev/full"), "/dev/full")
