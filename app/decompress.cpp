@@ -12,12 +12,6 @@
 namespace {
 const char kClass[] = "Program";
 const char kMethod[] = "Decompress";
-
-// A sound stream without end marker may decode its final flush into bytes beyond the data, and
-// the decoder offers one byte more of its own. Measured: 0 or 1 flush byte; the bound leaves room
-// for two symbols of the longest match (273 bytes) and that byte. Anything more was never part of
-// the archive's members: the directory does not match the data.
-constexpr uint64_t kMaxBytesBeyondData = 2 * 273 + 1;
 }  // namespace
 
 // Each object is held from its creation to the end of the call; the holders release the output
@@ -75,11 +69,12 @@ int Program::Decompress(const CText& compressedFile) {
     brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
   }
   // The data carry no end marker and no total: a cut or damaged archive shows only in the
-  // members that did not receive all their bytes, or in data well beyond the last member.
+  // members that did not receive all their bytes, or in more data beyond the last member than a
+  // sound stream's end puts out.
   const char* incomplete = outStreamSpec->FirstIncompleteMember();
   if (incomplete != nullptr) {
     brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s", incomplete);
-  } else if (outStreamSpec->RefusedBytes() > kMaxBytesBeyondData) {
+  } else if (outStreamSpec->RefusedBytes() > NCompress::NLZMA::CDecoder::kMaxBytesBeyondData) {
     brioLog_Interface.Error(kClass, kMethod, "Data left over after the last member");
   }
   return 1;

@@ -53,8 +53,8 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // counts as complete once all its bytes have arrived.
   const char* FirstIncompleteMember() const;
   // Bytes refused by Write because every member was complete. A sound archive leaves only the
-  // few bytes that the decoder puts out beyond the data; many more tell that the data stream is
-  // longer than the directory says.
+  // few bytes that the decoder puts out beyond the data (the decoder publishes how many at most);
+  // more tell that the data stream is longer than the directory says.
   uint64_t RefusedBytes() const { return refusedBytes_; }
   // True once a read inside the directory met the end of the archive.
   bool DirectoryEnded() const { return reader_.Ended(); }

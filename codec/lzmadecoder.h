@@ -34,6 +34,14 @@ class CDecoder
   // stream can decode stays far below this: every bit decoded without input narrows the range,
   // and a few hundred bits exhaust it.
   static constexpr uint32_t kLookahead = 4096;
+  // The most bytes that a sound stream without end marker puts out beyond its real data: what
+  // its final flush decodes (measured: 0 or 1 byte; the bound leaves room for two symbols of the
+  // longest match, 273 bytes) and the byte that the decoder offers of its own. A receiver that
+  // refuses more than this was handed data that it has no room for: the data stream is longer
+  // than the receiver was told.
+  static constexpr uint32_t kMaxMatchLength = 273;
+  static constexpr uint32_t kMaxBytesBeyondData = 2 * kMaxMatchLength + 1;
+  static_assert(kMaxBytesBeyondData < kLookahead, "the look-ahead holds what a flush decodes");
 
   CDecoder() = default;
   ~CDecoder() override = default;
