@@ -15,6 +15,37 @@ struct LzmaStream {
   ~LzmaStream() { lzma_end(&strm); }
 };
 
+// A raw LZMA1 decoder for the header's settings. E_OUTOFMEMORY, or S_FALSE for settings that
+// liblzma cannot decode (lc + lp above 4).
+HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32_t windowSize) {
+  lzma_options_lzma options;
+  if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
+  options.dict_size = windowSize;
+  options.lc = properties.lc;
+  options.lp = properties.lp;
+  options.pb = properties.pb;
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  const lzma_ret ret = lzma_raw_decoder(&strm, filters);
+  if (ret == LZMA_MEM_ERROR) return E_OUTOFMEMORY;
+  return ret == LZMA_OK ? S_OK : S_FALSE;
+}
+
+// Offers size bytes in Writes of at most chunk bytes each. With outcomeCounts it stops at the first
+// Write that fails or takes fewer bytes and returns that failure (E_FAIL for a short count);
+// otherwise it offers everything, ignores every outcome and returns S_OK.
+HRESULT WriteChunks(ISequentialWriter* outStream, const uint8_t* data, uint32_t size,
+                    uint32_t chunk, bool outcomeCounts) {
+  for (uint32_t offset = 0; offset < size;) {
+    const uint32_t n = size - offset < chunk ? size - offset : chunk;
+    uint32_t written = 0;
+    HRESULT result = outStream->Write(data + offset, n, &written);
+    if (result == S_OK && written != n) result = E_FAIL;
+    if (outcomeCounts && result != S_OK) return result;
+    offset += n;
+  }
+  return S_OK;
+}
+
 }  // namespace
 
 HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
@@ -41,32 +72,19 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
                        const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
                        ICompressProgressInfo* progress) {
   if (!window_ || !inBuffer_) return E_FAIL;  // no properties set
+  LzmaStream stream;
+  const HRESULT started = StartDecoder(stream.strm, properties_, windowSize_);
+  if (started != S_OK) return started;
+
   uint8_t* const window = window_.get();
   const uint32_t capacity = windowSize_ + kLookahead;  // the window and the bytes behind it
-
-  // Offers the pending bytes (plus one beyond the data when asked), at most a window per Write,
-  // and ignores the outcome.
-  auto offerPending = [&](uint32_t pending, bool extraByte) {
+  // Every ending but an end marker offers the pending bytes in a last hand-over whose outcome is
+  // ignored; when the input has run out, one byte beyond the data goes with them.
+  auto endWith = [&](HRESULT result, uint32_t pending, bool extraByte) {
     if (extraByte) window[pending++] = 0;
-    for (uint32_t offset = 0; offset < pending;) {
-      const uint32_t size = pending - offset < windowSize_ ? pending - offset : windowSize_;
-      uint32_t ignored = 0;
-      outStream->Write(window + offset, size, &ignored);
-      offset += size;
-    }
+    WriteChunks(outStream, window, pending, windowSize_, false);
+    return result;
   };
-
-  lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
-  options.dict_size = windowSize_;
-  options.lc = properties_.lc;
-  options.lp = properties_.lp;
-  options.pb = properties_.pb;
-  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
-  LzmaStream stream;
-  lzma_ret ret = lzma_raw_decoder(&stream.strm, filters);
-  if (ret == LZMA_MEM_ERROR) return E_OUTOFMEMORY;
-  if (ret != LZMA_OK) return S_FALSE;  // settings liblzma cannot decode (lc + lp above 4)
 
   lzma_stream& strm = stream.strm;
   strm.next_out = window;
@@ -74,32 +92,27 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   bool inputEnded = false;
   int idleFinishes = 0;
   for (;;) {
+    // Read.
     if (strm.avail_in == 0 && !inputEnded) {
       uint32_t got = 0;
-      const HRESULT result = inStream->ReadPartial(inBuffer_.get(), kInBufferSize, &got);
-      if (result != S_OK) {
-        offerPending(capacity - static_cast<uint32_t>(strm.avail_out), false);
-        return result;
-      }
-      if (got == 0) {
-        inputEnded = true;
-      } else {
-        strm.next_in = inBuffer_.get();
-        strm.avail_in = got;
-      }
+      const HRESULT read = inStream->ReadPartial(inBuffer_.get(), kInBufferSize, &got);
+      if (read != S_OK)
+        return endWith(read, capacity - static_cast<uint32_t>(strm.avail_out), false);
+      inputEnded = got == 0;
+      strm.next_in = inBuffer_.get();
+      strm.avail_in = got;
     }
+
+    // Decode.
     const uint64_t outBefore = strm.total_out;
-    ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
+    lzma_ret ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
+
+    // Hand the window over once it is full with kLookahead bytes decoded behind it.
     if (strm.avail_out == 0) {
-      // A full window with more decoded output behind it: hand it over while decoding goes on.
-      uint32_t written = 0;
-      HRESULT result = outStream->Write(window, windowSize_, &written);
-      if (result == S_OK && written != windowSize_) result = E_FAIL;
-      if (result != S_OK) {
-        uint32_t ignored = 0;
-        outStream->Write(window, windowSize_, &ignored);
-        return result;
-      }
+      const HRESULT written = WriteChunks(outStream, window, windowSize_, windowSize_, true);
+      // The receiver did not take the window, so the window is what is pending: the last
+      // hand-over offers that same window once more.
+      if (written != S_OK) return endWith(written, windowSize_, false);
       std::memmove(window, window + windowSize_, kLookahead);
       strm.next_out = window + kLookahead;
       strm.avail_out = windowSize_;
@@ -107,40 +120,28 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
         const uint64_t in = strm.total_in;
         const uint64_t out = strm.total_out;
         const HRESULT told = progress->SetRatioInfo(&in, &out);
-        if (told != S_OK) {
-          offerPending(kLookahead, false);
-          return told;
-        }
+        if (told != S_OK) return endWith(told, kLookahead, false);
       }
     }
+
+    // Classify the ending.
     const auto pending = static_cast<uint32_t>(capacity - strm.avail_out);
     if (ret == LZMA_STREAM_END) {  // an end marker: the outcome of the final Writes counts
-      HRESULT result = S_OK;
-      for (uint32_t offset = 0; offset < pending && result == S_OK;) {
-        const uint32_t size = pending - offset < windowSize_ ? pending - offset : windowSize_;
-        uint32_t written = 0;
-        result = outStream->Write(window + offset, size, &written);
-        if (result == S_OK && written != size) result = E_FAIL;
-        offset += size;
-      }
+      const HRESULT result = WriteChunks(outStream, window, pending, windowSize_, true);
       // One byte beyond the data still reaches a receiver that took everything, for trailing
       // members of size 0.
-      if (result == S_OK) offerPending(0, true);
+      if (result == S_OK) endWith(S_OK, 0, true);
       return result;
     }
-    if (ret == LZMA_OK) {
-      // Under LZMA_FINISH a stream without end marker stops making progress once its input
-      // is used up; liblzma then reports LZMA_BUF_ERROR, or keeps answering LZMA_OK.
-      if (inputEnded && strm.total_out == outBefore && ++idleFinishes > 2) ret = LZMA_BUF_ERROR;
-      if (ret == LZMA_OK) continue;
+    // Under LZMA_FINISH a stream without end marker stops making progress once its input is used
+    // up; liblzma then reports LZMA_BUF_ERROR, or keeps answering LZMA_OK.
+    if (ret == LZMA_OK && inputEnded && strm.total_out == outBefore && ++idleFinishes > 2) {
+      ret = LZMA_BUF_ERROR;
     }
-    if (ret == LZMA_BUF_ERROR && inputEnded) {  // the end of the input: the normal end
-      offerPending(pending, true);
-      return S_FALSE;
-    }
-    // Undecodable data or another failure inside liblzma.
-    offerPending(pending, false);
-    return S_FALSE;
+    if (ret == LZMA_OK) continue;
+    // The end of the input is the normal end; anything else is undecodable data or another
+    // failure inside liblzma.
+    return endWith(S_FALSE, pending, ret == LZMA_BUF_ERROR && inputEnded);
   }
 }
 
