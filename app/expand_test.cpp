@@ -8,11 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "app/fakedirectorysearch.h"
 #include "app/program.h"
-#include "app/testsupport.h"
 #include "log/log.h"
 #include "testing/logcapture.h"
 #include "testing/scratchfolder.h"
+#include "testing/streamcapture.h"
 
 // The driver obtains its name entries with the non-throwing scalar new; this test program replaces
 // that operator so that a test can make those allocations fail.
@@ -144,12 +145,15 @@ TEST_F(ExpandWildcardTest, NoMemoryForAnEntryBreaksTheSearchOff) {
 TEST(ParseArgsMemoryTest, NoMemoryForAnInputNameEndsInTheUsageText) {
   LogCapture log;
   Program program;
-  const char* argv[] = {"lzmulti", "archive.dpc", "a.txt"};
+  const char* argv[] = {"lzmulti", "-v", "1", "archive.dpc", "a.txt"};
+  StreamCapture usage(stderr);
   failEntryAllocations = true;
-  program.ParseArgs(3, argv);
+  program.Main(5, argv);
   failEntryAllocations = false;
-  EXPECT_EQ(program.GetMode(), Program::ModeUsage);
-  EXPECT_EQ(program.GetInputFiles().GetCount(), 0);
+  EXPECT_EQ(usage.Text().substr(0, 22), "Version: 1.0.1\nUsage:\n");
+  EXPECT_EQ(log.Text(),
+            "Info..... Program Main Compressed file: archive.dpc \n"
+            "Info..... Program Main Input files: 0 \n");
 }
 
 // The same expansion on a real directory tree, through the system's directory search.

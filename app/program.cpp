@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <new>
 
 #include "log/log.h"
@@ -51,18 +52,13 @@ Program::Program()
       preservePath_(0),
       createPath_(0),
       toc_(ParseDecimal(kDefaultLogLevel)),
-      search_(&systemSearch_),
-      usageStream_(stderr) {}
+      search_(&systemSearch_) {}
 
 // The name list destroys the names still in it; the texts release their buffers.
 Program::~Program() = default;
 
 void Program::SetDirectorySearch(IDirectorySearch* search) {
   search_ = search != nullptr ? search : &systemSearch_;
-}
-
-void Program::SetUsageStream(FILE* stream) {
-  usageStream_ = stream != nullptr ? stream : stderr;
 }
 
 bool Program::AppendName(CNameList& list, const char* name) {
@@ -218,7 +214,7 @@ void Program::ApplyOption(const CText& option, const CText& value) {
 
 int Program::Usage() {
   LogScope scope(brioLog_Interface, "", "Usage");
-  FILE* out = usageStream_;
+  FILE* out = stderr;
   const char* name = programName_.GetText();
   std::fprintf(out, "Version: 1.0.1\n");
   std::fprintf(out, "Usage:\n");

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 
 #include "base/namelist.h"
 #include "base/text.h"
@@ -43,7 +42,7 @@ class Program {
   };
 
   Program();
-  virtual ~Program();
+  ~Program();
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
@@ -51,31 +50,17 @@ class Program {
   int Main(int argc, const char* const* argv);
   // Reads the command line into the settings; always 1.
   int ParseArgs(int argc, const char* const* argv);
-  // Writes the usage text to the usage stream (standard error); always 1.
+  // Writes the usage text to standard error; always 1.
   int Usage();
   // Appends the names of the regular files that pattern matches to targetList. Returns false when
   // the search cannot start (errorText then holds "File not found: <pattern>") or breaks off.
   bool ExpandWildcard(const CText& pattern, CNameList& targetList, CText& errorText);
-  // The archive pipelines. Each returns its success flag, which only the log reflects. They are
-  // virtual so that the driver's tests can stand in for them.
-  virtual int Compress(const CText& compressedFile, const CNameList& inputFiles);
-  virtual int Decompress(const CText& compressedFile);
+  // The archive pipelines. Each returns its success flag, which only the log reflects.
+  int Compress(const CText& compressedFile, const CNameList& inputFiles);
+  int Decompress(const CText& compressedFile);
 
-  // The settings, for the pipelines' callers and for tests.
-  const CText& GetProgramName() const { return programName_; }
-  int32_t GetMode() const { return mode_; }
-  const CText& GetCompressedFile() const { return compressedFile_; }
-  const CText& GetExtension() const { return extension_; }
-  const CNameList& GetInputFiles() const { return inputFiles_; }
-  int32_t GetWindowSize() const { return windowSize_; }
-  int32_t GetPreservePath() const { return preservePath_; }
-  int32_t GetCreatePath() const { return createPath_; }
-  int32_t GetToc() const { return toc_; }
-
-  // Replaces the directory search (null restores the system one) and the stream of the usage
-  // text (null restores standard error). The caller keeps ownership of both.
+  // Replaces the directory search (null restores the system one); the caller keeps ownership.
   void SetDirectorySearch(IDirectorySearch* search);
-  void SetUsageStream(FILE* stream);
 
  private:
   // Applies one option with its value.
@@ -95,5 +80,4 @@ class Program {
 
   CSystemDirectorySearch systemSearch_;
   IDirectorySearch* search_;
-  FILE* usageStream_;
 };

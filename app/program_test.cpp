@@ -2,41 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
-#include "app/testsupport.h"
+#include "app/fakedirectorysearch.h"
+#include "archive/layout.h"
+#include "codec/lzmaproperties.h"
 #include "log/log.h"
 #include "testing/logcapture.h"
+#include "testing/memorystreams.h"
+#include "testing/scratchfolder.h"
+#include "testing/streamcapture.h"
 
 namespace {
-
-// Records which pipeline the driver chose and what it was given, instead of running it.
-class RecordingProgram : public Program {
- public:
-  int Compress(const CText& compressedFile, const CNameList& inputFiles) override {
-    ++compressCalls;
-    archive = compressedFile.GetText();
-    for (CNameEntry* e = inputFiles.GetNext(nullptr); e != nullptr; e = inputFiles.GetNext(e)) {
-      names.push_back(e->GetName().GetText());
-    }
-    maskDuringCall = brioLog_Interface.GetMask();
-    return 0;
-  }
-  int Decompress(const CText& compressedFile) override {
-    ++decompressCalls;
-    archive = compressedFile.GetText();
-    maskDuringCall = brioLog_Interface.GetMask();
-    return 0;
-  }
-
-  int compressCalls = 0;
-  int decompressCalls = 0;
-  std::string archive;
-  std::vector<std::string> names;
-  uint32_t maskDuringCall = 0;
-};
 
 std::string Line(const char* label, const char* className, const char* method,
                  const std::string& message) {
@@ -45,6 +27,10 @@ std::string Line(const char* label, const char* className, const char* method,
 
 std::string Verbose(const std::string& message) {
   return Line("Verbose..", "Program", "Main", message);
+}
+
+std::string Info(const std::string& message) {
+  return Line("Info.....", "Program", "Main", message);
 }
 
 std::string UsageText(const std::string& name) {
@@ -71,64 +57,102 @@ std::string UsageText(const std::string& name) {
          "\n";
 }
 
-std::vector<std::string> Names(const CNameList& list) {
-  std::vector<std::string> names;
-  for (CNameEntry* e = list.GetNext(nullptr); e != nullptr; e = list.GetNext(e)) {
-    names.push_back(e->GetName().GetText());
-  }
-  return names;
-}
-
+// The runs take place in a scratch folder that holds the plain files of the tests, and the
+// pipelines run for real: the archive that compression writes, or the archive that decompression
+// fails to open, shows which one the driver chose and what it was given.
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    program_.SetDirectorySearch(&search_);
-    program_.SetUsageStream(usage_.Stream());
+    ASSERT_TRUE(scratch_.Made());
+    previous_ = std::filesystem::current_path();
+    std::filesystem::current_path(scratch_.path());
     // Every plain file of these tests exists once under its own name.
-    for (const char* name : {"a.txt", "b.txt", "f", "f.txt", "archive.dpc", "1"}) {
+    for (const char* name : {"a.txt", "b.txt", "f", "f.txt", "1"}) {
+      scratch_.WriteFile(name, name);
       search_.Add(name, {{name, false}});
     }
   }
+  void TearDown() override { std::filesystem::current_path(previous_); }
 
   static std::vector<const char*> Argv(std::initializer_list<const char*> args) {
     std::vector<const char*> argv{"lzmulti"};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
   }
+  // Main of a fresh Program on the scripted search; standard error (the usage text) goes to usage_.
+  int Run(int argc, const char* const* argv) {
+    Program program;
+    program.SetDirectorySearch(&search_);
+    StreamCapture usage(stderr);
+    const int result = program.Main(argc, argv);
+    usage_ = usage.Text();
+    return result;
+  }
   int Main(std::initializer_list<const char*> args) {
     std::vector<const char*> argv = Argv(args);
-    return program_.Main(static_cast<int>(argv.size()), argv.data());
+    return Run(static_cast<int>(argv.size()), argv.data());
   }
-  // Parses at the driver's default masks, as Main does.
+  // ParseArgs of a fresh Program at the driver's default masks, as Main calls it.
   void Parse(std::initializer_list<const char*> args) {
     brioLog_Interface.SetMask(kLogMaskDefault);
     lzmaLog_Interface.SetMask(kLogMaskDefault);
+    Program program;
     std::vector<const char*> argv = Argv(args);
-    EXPECT_EQ(program_.ParseArgs(static_cast<int>(argv.size()), argv.data()), 1);
+    EXPECT_EQ(program.ParseArgs(static_cast<int>(argv.size()), argv.data()), 1);
   }
 
-  LogCapture log_;
-  UsageCapture usage_;
-  FakeDirectorySearch search_;
-  RecordingProgram program_;
-};
+  // The names stored in the archive that compression wrote, in order.
+  std::vector<std::string> ArchivedNames(const std::string& archive = "archive.dpc") const {
+    const std::string bytes = scratch_.ReadFile(archive);
+    if (bytes.size() < kLzmaPropertiesSize) return {"<no archive " + archive + ">"};
+    auto* in = new MemoryReader(Bytes(bytes.substr(kLzmaPropertiesSize)));
+    RefHolder<MemoryReader> hold(in);
+    FieldReader reader("ProgramTest");
+    uint32_t count = 0;
+    reader.ReadUInt32(in, count);
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < count && !reader.Ended(); ++i) {
+      DirectoryEntry entry;
+      reader.ReadEntry(in, entry);
+      names.push_back(entry.name);
+    }
+    return names;
+  }
+  // The archive's properties header in hexadecimal digits.
+  std::string ArchiveHeader(const std::string& archive = "archive.dpc") const {
+    std::string hex;
+    for (unsigned char c : scratch_.ReadFile(archive).substr(0, kLzmaPropertiesSize)) {
+      char digits[3];
+      std::snprintf(digits, sizeof digits, "%02x", c);
+      hex += digits;
+    }
+    return hex;
+  }
+  // The lines of the driver itself (not of the pipelines), as "Label class method message".
+  std::vector<std::string> DriverLines() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : log_.lines()) {
+      if (line.find(" Program Main ") != std::string::npos ||
+          line.find(" Program ExpandWildcard ") != std::string::npos) {
+        lines.push_back(line);
+      }
+    }
+    return lines;
+  }
+  static std::string OpenFailed(const std::string& archive) {
+    return Line("Error....", "Program", "Decompress", "inStreamSpec->Open " + archive + " failed");
+  }
 
-TEST_F(ProgramTest, Defaults) {
-  EXPECT_STREQ(program_.GetProgramName().GetText(), "");
-  EXPECT_EQ(program_.GetMode(), Program::ModeUndecided);
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "");
-  EXPECT_STREQ(program_.GetExtension().GetText(), "dpc");
-  EXPECT_EQ(program_.GetInputFiles().GetCount(), 0);
-  EXPECT_EQ(program_.GetWindowSize(), 23);
-  EXPECT_EQ(program_.GetPreservePath(), 0);
-  EXPECT_EQ(program_.GetCreatePath(), 0);
-  EXPECT_EQ(program_.GetToc(), 0);
-}
+  ScratchFolder scratch_;
+  std::filesystem::path previous_;
+  LogCapture log_;
+  FakeDirectorySearch search_;
+  std::string usage_;
+};
 
 TEST_F(ProgramTest, NoArgumentsShowTheUsageTextOnly) {
   EXPECT_EQ(Main({}), 1);
-  EXPECT_EQ(program_.GetMode(), Program::ModeUsage);
-  EXPECT_EQ(usage_.Text(), UsageText("lzmulti"));
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
   EXPECT_EQ(log_.Text(), "");
   EXPECT_EQ(brioLog_Interface.GetMask(), kLogMaskDefault);
   EXPECT_EQ(lzmaLog_Interface.GetMask(), kLogMaskDefault);
@@ -136,69 +160,82 @@ TEST_F(ProgramTest, NoArgumentsShowTheUsageTextOnly) {
 
 TEST_F(ProgramTest, UsageTextNamesTheProgramAsInvokedAndPrintsTheDefaults) {
   const char* argv[] = {"./bin/lz%s.exe", "-e", "zz", "-w", "21", "-v", "0", "x.zz", "missing"};
-  EXPECT_EQ(program_.Main(9, argv), 1);
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "x.zz");
-  EXPECT_EQ(usage_.Text(), UsageText("./bin/lz%s.exe"));
+  EXPECT_EQ(Run(9, argv), 1);
+  EXPECT_EQ(usage_, UsageText("./bin/lz%s.exe"));
   EXPECT_EQ(log_.Text(),
             Line("Error....", "Program", "Main", "ExpandWildcard failed: File not found: missing"));
 }
 
 TEST_F(ProgramTest, MissingOrBrokenArgumentVectors) {
-  EXPECT_EQ(program_.Main(0, nullptr), 1);
-  EXPECT_EQ(usage_.Text(), UsageText(""));
+  EXPECT_EQ(Run(0, nullptr), 1);
+  EXPECT_EQ(usage_, UsageText(""));
   const char* argv[] = {"lzmulti", nullptr, "archive.dpc"};
-  RecordingProgram other;
-  other.SetDirectorySearch(&search_);
-  other.SetUsageStream(usage_.Stream());
-  other.Main(3, argv);
-  EXPECT_EQ(other.decompressCalls, 1);
-  EXPECT_EQ(other.archive, "archive.dpc");
+  Run(3, argv);
+  EXPECT_EQ(log_.Text(), OpenFailed("archive.dpc"));  // decompression of archive.dpc
 }
 
 TEST_F(ProgramTest, FirstPlainArgumentWithTheExtensionIsTheArchive) {
-  Parse({"archive.dpc", "a.txt", "b.txt"});
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "archive.dpc");
-  EXPECT_EQ(Names(program_.GetInputFiles()), (std::vector<std::string>{"a.txt", "b.txt"}));
-  EXPECT_EQ(program_.GetProgramName().Equals("lzmulti"), true);
+  Main({"-v", "2", "archive.dpc", "a.txt", "b.txt"});
+  EXPECT_EQ(ArchivedNames(), (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(DriverLines(), (std::vector<std::string>{
+                               "Verbose.. Program Main Option loglevel: 2",
+                               "Verbose.. Program Main ExpandWildcard: a.txt",
+                               "Verbose.. Program Main ExpandWildcard: b.txt",
+                               "Verbose.. Program Main Program name: lzmulti",
+                               "Info..... Program Main Compressed file: archive.dpc",
+                               "Info..... Program Main Input files: 2",
+                           }));
 }
 
 TEST_F(ProgramTest, OnlyTheFirstPlainArgumentIsTested) {
-  EXPECT_EQ(Main({"a.txt", "archive.dpc"}), 1);
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "");
-  EXPECT_EQ(Names(program_.GetInputFiles()), (std::vector<std::string>{"a.txt", "archive.dpc"}));
-  EXPECT_EQ(program_.GetMode(), Program::ModeUsage);
-  EXPECT_EQ(program_.compressCalls + program_.decompressCalls, 0);
+  search_.Add("archive.dpc", {{"archive.dpc", false}});
+  EXPECT_EQ(Main({"-v", "3", "a.txt", "archive.dpc"}), 1);
+  EXPECT_EQ(DriverLines(), (std::vector<std::string>{
+                               "Verbose.. Program Main Option loglevel: 3",
+                               "Verbose.. Program Main ExpandWildcard: a.txt",
+                               "VVerbose. Program ExpandWildcard AddLast: a.txt",
+                               "Verbose.. Program Main ExpandWildcard: archive.dpc",
+                               "VVerbose. Program ExpandWildcard AddLast: archive.dpc",
+                               "Verbose.. Program Main Program name: lzmulti",
+                               "Info..... Program Main Compressed file: ",
+                               "VVerbose. Program Main Input file: a.txt",
+                               "VVerbose. Program Main Input file: archive.dpc",
+                           }));
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
+  EXPECT_FALSE(scratch_.Exists("archive.dpc"));  // neither pipeline ran
 }
 
 TEST_F(ProgramTest, ExtensionTestIgnoresCase) {
+  std::filesystem::create_directory(scratch_.Path("dir"));
   for (const char* archive : {"ARCHIVE.DPC", "dir/x.Dpc", "a.b.DPC"}) {
-    RecordingProgram program;
-    std::vector<const char*> argv = Argv({archive, "f"});
-    program.SetDirectorySearch(&search_);
-    program.ParseArgs(static_cast<int>(argv.size()), argv.data());
-    EXPECT_STREQ(program.GetCompressedFile().GetText(), archive);
+    Main({archive, "f"});
+    EXPECT_EQ(ArchivedNames(archive), std::vector<std::string>{"f"}) << archive;
   }
   for (const char* notArchive : {"archive", "archive.dpc.bak", "dpc", "x.dpc/y", "dpc.x."}) {
-    RecordingProgram program;
-    std::vector<const char*> argv = Argv({notArchive});
-    program.ParseArgs(static_cast<int>(argv.size()), argv.data());
-    EXPECT_STREQ(program.GetCompressedFile().GetText(), "") << notArchive;
+    search_.Add(notArchive, {{"d", true}});  // an input name that matches a directory only
+    log_.Clear();
+    Main({"-v", "1", notArchive});
+    EXPECT_EQ(log_.Text(), Info("Compressed file: ") + Info("Input files: 0")) << notArchive;
+    EXPECT_EQ(usage_, UsageText("lzmulti")) << notArchive;
   }
 }
 
 TEST_F(ProgramTest, ExtensionOptionCountsOnlyBeforeTheArchive) {
-  Parse({"-e", "zz", "arc.zz", "f"});
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "arc.zz");
-  EXPECT_EQ(Names(program_.GetInputFiles()), (std::vector<std::string>{"f"}));
+  Main({"-e", "zz", "arc.zz", "f"});
+  EXPECT_EQ(ArchivedNames("arc.zz"), std::vector<std::string>{"f"});
 
-  RecordingProgram late;
-  late.SetDirectorySearch(&search_);
-  late.SetUsageStream(usage_.Stream());
-  std::vector<const char*> argv = Argv({"arc.zz", "-e", "zz", "f"});
-  EXPECT_EQ(late.Main(static_cast<int>(argv.size()), argv.data()), 1);
-  EXPECT_STREQ(late.GetCompressedFile().GetText(), "");
-  EXPECT_STREQ(late.GetExtension().GetText(), "zz");
-  EXPECT_EQ(late.GetMode(), Program::ModeUsage);
+  search_.Add("arc.zz", {{"arc.zz", false}});
+  EXPECT_EQ(Main({"-v", "2", "arc.zz", "-e", "zz", "f"}), 1);
+  EXPECT_EQ(DriverLines(), (std::vector<std::string>{
+                               "Verbose.. Program Main Option loglevel: 2",
+                               "Verbose.. Program Main Option extension: zz",
+                               "Verbose.. Program Main ExpandWildcard: arc.zz",
+                               "Verbose.. Program Main ExpandWildcard: f",
+                               "Verbose.. Program Main Program name: lzmulti",
+                               "Info..... Program Main Compressed file: ",
+                               "Info..... Program Main Input files: 2",
+                           }));
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
 }
 
 TEST_F(ProgramTest, WindowSizeIsConvertedAndClamped) {
@@ -217,16 +254,12 @@ TEST_F(ProgramTest, WindowSizeIsConvertedAndClamped) {
                {"-99999999999999999999", 20},
                {"", 23}};
   for (const auto& c : cases) {
-    RecordingProgram program;
     LogCapture log;
-    std::vector<const char*> argv = Argv({"-v", "2", "-w", c.value});
-    program.ParseArgs(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(program.GetWindowSize(), c.size) << c.value;
-    if (c.value[0] != '\0') {
-      EXPECT_EQ(log.Text(), Verbose("Option loglevel: 2") +
-                                Verbose("Option windowsize: " + std::to_string(c.size)))
-          << c.value;
-    }
+    Parse({"-v", "2", "-w", c.value});
+    // An empty value is no value: "-w" is left without one and dropped.
+    const std::string option =
+        c.value[0] != '\0' ? Verbose("Option windowsize: " + std::to_string(c.size)) : "";
+    EXPECT_EQ(log.Text(), Verbose("Option loglevel: 2") + option) << c.value;
   }
 }
 
@@ -246,83 +279,80 @@ TEST_F(ProgramTest, LogLevelSetsBothMasks) {
 }
 
 TEST_F(ProgramTest, OptionLinesAppearOnlyOnceVerboseIsOn) {
-  Parse({"-e", "zz", "-v", "2", "-w", "25", "-t", "--extension", "qq", "-p", "y", "-c", "no", "-h",
-         "x"});
+  Main({"-e", "zz", "-v", "2", "-w", "25", "-t", "--extension", "qq", "-p", "y", "-c", "no", "-h",
+        "x"});
   EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option windowsize: 25") +
                              Verbose("Option toc") + Verbose("Option extension: qq") +
                              Verbose("Option preservepath: 1") + Verbose("Option createpath: 0") +
-                             Verbose("Option help"));
-  EXPECT_EQ(program_.GetToc(), 1);
-  EXPECT_EQ(program_.GetMode(), Program::ModeUsage);
-  EXPECT_EQ(program_.GetInputFiles().GetCount(), 0);  // "x" was the value of "-h"
+                             Verbose("Option help") + Verbose("Program name: lzmulti") +
+                             Info("Compressed file: ") +
+                             Info("Input files: 0"));  // "x" was the value of "-h"
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
 }
 
 TEST_F(ProgramTest, LongOptionNames) {
   Parse({"--loglevel", "2", "--extension", "zz", "--windowsize", "22", "--preservepath", "yes",
          "--createpath", "1", "--toc", "--help", "v"});
-  EXPECT_STREQ(program_.GetExtension().GetText(), "zz");
-  EXPECT_EQ(program_.GetWindowSize(), 22);
-  EXPECT_EQ(program_.GetPreservePath(), 1);
-  EXPECT_EQ(program_.GetCreatePath(), 1);
-  EXPECT_EQ(program_.GetToc(), 1);
-  EXPECT_EQ(program_.GetMode(), Program::ModeUsage);
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option extension: zz") +
+                             Verbose("Option windowsize: 22") + Verbose("Option preservepath: 1") +
+                             Verbose("Option createpath: 1") + Verbose("Option toc") +
+                             Verbose("Option help"));
 }
 
 TEST_F(ProgramTest, OptionNamesAndFlagValuesAreCaseSensitive) {
   Parse({"-V", "2", "-c", "YES", "-p", "Y", "-T"});
   EXPECT_EQ(brioLog_Interface.GetMask(), kLogMaskDefault);
-  EXPECT_EQ(program_.GetCreatePath(), 0);
-  EXPECT_EQ(program_.GetPreservePath(), 0);
-  EXPECT_EQ(program_.GetToc(), 0);
   // "-T" is still pending at the end and dropped without a line.
   EXPECT_EQ(log_.Text(), Line("Error....", "Program", "Main", "Unknown option: -V"));
+  log_.Clear();
+  Parse({"-v", "2", "-c", "YES", "-p", "Y", "-T"});
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option createpath: 0") +
+                             Verbose("Option preservepath: 0"));
 }
 
 TEST_F(ProgramTest, FlagValuesSetButNeverClear) {
-  Parse({"-c", "y", "-c", "0", "-p", "1", "-p", "YES"});
-  EXPECT_EQ(program_.GetCreatePath(), 1);
-  EXPECT_EQ(program_.GetPreservePath(), 1);
+  Parse({"-v", "2", "-c", "y", "-c", "0", "-p", "1", "-p", "YES"});
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option createpath: 1") +
+                             Verbose("Option createpath: 1") + Verbose("Option preservepath: 1") +
+                             Verbose("Option preservepath: 1"));
 }
 
 TEST_F(ProgramTest, PendingOptionTakesAnyValue) {
-  Parse({"-e", "-t"});
-  EXPECT_STREQ(program_.GetExtension().GetText(), "-t");
-  EXPECT_EQ(program_.GetToc(), 0);
-  Parse({"-e", "", "zz", "arc.zz"});
-  EXPECT_STREQ(program_.GetExtension().GetText(), "zz");
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "arc.zz");
+  Parse({"-v", "2", "-e", "-t"});
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option extension: -t"));
+  log_.Clear();
+  Main({"-e", "", "zz", "arc.zz"});
+  EXPECT_EQ(log_.Text(), OpenFailed("arc.zz"));  // arc.zz is the archive: the extension is zz
 }
 
 TEST_F(ProgramTest, EmptyArgumentsAreIgnoredEntirely) {
-  Parse({"", "archive.dpc", "", "a.txt", ""});
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "archive.dpc");
-  EXPECT_EQ(Names(program_.GetInputFiles()), (std::vector<std::string>{"a.txt"}));
+  Main({"", "archive.dpc", "", "a.txt", ""});
+  EXPECT_EQ(ArchivedNames(), std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(log_.Text(), "");
 }
 
 TEST_F(ProgramTest, UnknownOptionIsLoggedAndItsValueDropped) {
-  Parse({"-x", "1", "archive.dpc", "--bogus", "-t", "a.txt", "-", "2"});
+  Main({"-x", "1", "archive.dpc", "--bogus", "-t", "a.txt", "-", "2"});
   EXPECT_EQ(log_.Text(), Line("Error....", "Program", "Main", "Unknown option: -x") +
                              Line("Error....", "Program", "Main", "Unknown option: --bogus") +
                              Line("Error....", "Program", "Main", "Unknown option: -"));
-  EXPECT_STREQ(program_.GetCompressedFile().GetText(), "archive.dpc");
-  EXPECT_EQ(Names(program_.GetInputFiles()), (std::vector<std::string>{"a.txt"}));
-  EXPECT_EQ(program_.GetToc(), 0);  // "-t" was the value of "--bogus"
+  EXPECT_EQ(ArchivedNames(), std::vector<std::string>{"a.txt"});
+  log_.Clear();
+  Parse({"-v", "2", "--bogus", "-t"});  // "-t" is the value of "--bogus"
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") +
+                             Line("Error....", "Program", "Main", "Unknown option: --bogus"));
 }
 
 TEST_F(ProgramTest, OptionWithoutValueAtTheEndIsDroppedSilently) {
   for (const char* option : {"-w", "-h", "-v", "-x", "-e"}) {
-    RecordingProgram program;
-    LogCapture log;
-    UsageCapture usage;
-    program.SetDirectorySearch(&search_);
-    program.SetUsageStream(usage.Stream());
-    std::vector<const char*> argv = Argv({"archive.dpc", "f", option});
-    program.Main(static_cast<int>(argv.size()), argv.data());
-    EXPECT_EQ(program.GetWindowSize(), 23);
-    EXPECT_STREQ(program.GetExtension().GetText(), "dpc");
-    EXPECT_EQ(program.compressCalls, 1) << option;  // "-h" without a value selects nothing
-    EXPECT_EQ(log.Text(), "") << option;
-    EXPECT_EQ(usage.Text(), "") << option;
+    std::filesystem::remove(scratch_.Path("archive.dpc"));
+    log_.Clear();
+    Main({"archive.dpc", "f", option});
+    // "-h" without a value selects nothing: the run compresses with the default window size.
+    EXPECT_EQ(ArchivedNames(), std::vector<std::string>{"f"}) << option;
+    EXPECT_EQ(ArchiveHeader(), "5d00008000") << option;
+    EXPECT_EQ(log_.Text(), "") << option;
+    EXPECT_EQ(usage_, "") << option;
   }
 }
 
@@ -330,15 +360,9 @@ TEST_F(ProgramTest, CompressionWhenTheExpansionFindsFiles) {
   search_.Add("*.txt",
               {{".", true}, {"..", true}, {"a.txt", false}, {"sub.txt", true}, {"b.txt", false}});
   Main({"-v", "1", "archive.dpc", "*.txt", "f"});
-  EXPECT_EQ(program_.GetMode(), Program::ModeCompress);
-  EXPECT_EQ(program_.compressCalls, 1);
-  EXPECT_EQ(program_.decompressCalls, 0);
-  EXPECT_EQ(program_.archive, "archive.dpc");
-  EXPECT_EQ(program_.names, (std::vector<std::string>{"a.txt", "b.txt", "f"}));
-  EXPECT_EQ(program_.maskDuringCall, kLogMaskStartup);
-  EXPECT_EQ(log_.Text(), Line("Info.....", "Program", "Main", "Compressed file: archive.dpc") +
-                             Line("Info.....", "Program", "Main", "Input files: 3"));
-  EXPECT_EQ(usage_.Text(), "");
+  EXPECT_EQ(ArchivedNames(), (std::vector<std::string>{"a.txt", "b.txt", "f"}));
+  EXPECT_EQ(log_.Text(), Info("Compressed file: archive.dpc") + Info("Input files: 3"));
+  EXPECT_EQ(usage_, "");
   EXPECT_EQ(brioLog_Interface.GetMask(), kLogMaskDefault);
   EXPECT_EQ(lzmaLog_Interface.GetMask(), kLogMaskDefault);
 }
@@ -346,36 +370,37 @@ TEST_F(ProgramTest, CompressionWhenTheExpansionFindsFiles) {
 TEST_F(ProgramTest, DecompressionWhenTheNamesMatchOnlyDirectories) {
   search_.Add("dir", {{"dir", true}});
   Main({"-v", "2", "archive.dpc", "dir"});
-  EXPECT_EQ(program_.GetMode(), Program::ModeDecompress);
-  EXPECT_EQ(program_.decompressCalls, 1);
-  EXPECT_EQ(program_.compressCalls, 0);
-  EXPECT_EQ(program_.archive, "archive.dpc");
   EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("ExpandWildcard: dir") +
                              Verbose("Program name: lzmulti") +
-                             Line("Info.....", "Program", "Main", "Compressed file: archive.dpc") +
-                             Line("Info.....", "Program", "Main", "Input files: 0"));
-
-  RecordingProgram alone;
-  alone.SetDirectorySearch(&search_);
-  std::vector<const char*> argv = Argv({"archive.dpc"});
-  alone.Main(static_cast<int>(argv.size()), argv.data());
-  EXPECT_EQ(alone.decompressCalls, 1);
+                             Info("Compressed file: archive.dpc") + Info("Input files: 0") +
+                             OpenFailed("archive.dpc"));
+  log_.Clear();
+  Main({"archive.dpc"});
+  EXPECT_EQ(log_.Text(), OpenFailed("archive.dpc"));
 }
 
 TEST_F(ProgramTest, VVerboseListsEveryInputName) {
   search_.Add("*", {{"a.txt", false}, {"b.txt", false}});
   Main({"-v", "3", "archive.dpc", "*", "a.txt"});
-  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 3") + Verbose("ExpandWildcard: *") +
-                             Line("VVerbose.", "Program", "ExpandWildcard", "AddLast: a.txt") +
-                             Line("VVerbose.", "Program", "ExpandWildcard", "AddLast: b.txt") +
-                             Verbose("ExpandWildcard: a.txt") +
-                             Line("VVerbose.", "Program", "ExpandWildcard", "AddLast: a.txt") +
-                             Verbose("Program name: lzmulti") +
-                             Line("Info.....", "Program", "Main", "Compressed file: archive.dpc") +
-                             Line("VVerbose.", "Program", "Main", "Input file: a.txt") +
-                             Line("VVerbose.", "Program", "Main", "Input file: b.txt") +
-                             Line("VVerbose.", "Program", "Main", "Input file: a.txt"));
-  EXPECT_EQ(program_.names, (std::vector<std::string>{"a.txt", "b.txt", "a.txt"}));
+  EXPECT_EQ(DriverLines(), (std::vector<std::string>{
+                               "Verbose.. Program Main Option loglevel: 3",
+                               "Verbose.. Program Main ExpandWildcard: *",
+                               "VVerbose. Program ExpandWildcard AddLast: a.txt",
+                               "VVerbose. Program ExpandWildcard AddLast: b.txt",
+                               "Verbose.. Program Main ExpandWildcard: a.txt",
+                               "VVerbose. Program ExpandWildcard AddLast: a.txt",
+                               "Verbose.. Program Main Program name: lzmulti",
+                               "Info..... Program Main Compressed file: archive.dpc",
+                               "VVerbose. Program Main Input file: a.txt",
+                               "VVerbose. Program Main Input file: b.txt",
+                               "VVerbose. Program Main Input file: a.txt",
+                           }));
+  EXPECT_EQ(ArchivedNames(), (std::vector<std::string>{"a.txt", "b.txt", "a.txt"}));
+  // The pipeline runs at the mask the command line chose.
+  const std::vector<std::string> lines = log_.lines();
+  EXPECT_NE(
+      std::find(lines.begin(), lines.end(), "Verbose.. Program Compress WriteCoderProperties"),
+      lines.end());
 }
 
 TEST_F(ProgramTest, TraceLinesAtLevelFour) {
@@ -388,15 +413,14 @@ TEST_F(ProgramTest, TraceLinesAtLevelFour) {
                              Line("Trace....", "Program", "ExpandWildcard", "Entering") +
                              Line("VVerbose.", "Program", "ExpandWildcard", "AddLast: f.txt") +
                              Line("Trace....", "Program", "ExpandWildcard", "Leaving") +
-                             Verbose("Program name: lzmulti") +
-                             Line("Info.....", "Program", "Main", "Compressed file: ") +
+                             Verbose("Program name: lzmulti") + Info("Compressed file: ") +
                              Line("VVerbose.", "Program", "Main", "Input file: f.txt") +
                              Line("Trace....", "", "Usage", "Entering") +
                              Line("Trace....", "", "Usage", "Leaving"));
   EXPECT_EQ(brioLog_Interface.GetDepth(), depth - 1);
   EXPECT_EQ(lzmaLog_Interface.GetDepth(), 0);
   EXPECT_EQ(brioLog_Interface.GetMask(), kLogMaskDefault);
-  EXPECT_EQ(usage_.Text(), UsageText("lzmulti"));
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
 }
 
 TEST_F(ProgramTest, LevelThreeShowsNoScopeLines) {

@@ -20,6 +20,10 @@ class CInMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialReade
   // file. processed must not be null.
   HRESULT Read(void* data, uint32_t size, uint32_t* processed) override;
 
+  // The operations from here on are virtual for the layout of the object's virtual table, which
+  // the design fixes (destructor, AddFile, WriteDirectory, the three field writers); nothing
+  // overrides them.
+
   // Appends a copy of the name; the file system is not touched.
   virtual HRESULT AddFile(const char* name);
   // Writes the file count and, for each file, its name, a reserved 0 and its current length.

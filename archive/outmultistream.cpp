@@ -1,5 +1,6 @@
 #include "archive/outmultistream.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "log/log.h"
@@ -104,8 +105,8 @@ HRESULT COutMultiFileStream::ReadDirectory(ISequentialReader* inStream) {
       // A zero byte inside a name ends it, as in a terminated string.
       AddFile(entry.name.c_str(), entry.size, entry.reserved);
       if (writeTOC) {
-        std::fprintf(listing_, "%s\n", entry.name.c_str());
-        std::fflush(listing_);
+        std::fprintf(stdout, "%s\n", entry.name.c_str());
+        std::fflush(stdout);
       }
     }
   }

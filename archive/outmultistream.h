@@ -8,7 +8,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -27,10 +26,13 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // refused: S_OK with *processed below size. processed must not be null.
   HRESULT Write(const void* data, uint32_t size, uint32_t* processed) override;
 
+  // The operations from here to ReadLPCTSTR are virtual for the layout of the object's virtual
+  // table, which the design fixes (destructor, AddFile, SetCreatePath, SetWriteTOC, ReadDirectory,
+  // the three field readers); nothing overrides them.
   virtual HRESULT AddFile(const char* name, uint64_t size, uint32_t reserved);
   // Recorded only: no folder is ever created.
   virtual HRESULT SetCreatePath();
-  // ReadDirectory prints every name on the listing stream (standard output).
+  // ReadDirectory prints every name on standard output.
   virtual HRESULT SetWriteTOC();
   // Reads the file count and the entries from the current position of inStream. Stops at the end
   // of the archive: the missing byte is reported once and the result is E_FAIL; the entry being
@@ -45,8 +47,6 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
 
   // With true, stored names are used as they stand, unsafe ones included.
   void SetPreservePath(bool preserve) { preservePath_ = preserve; }
-  // Where the listing goes; standard output unless a test redirects it.
-  void SetListingStream(std::FILE* stream) { listing_ = stream; }
 
   // The name of the first directory entry that was not completely written (created short, or not
   // created at all), or null when every entry is complete. A member dropped for its unsafe name
@@ -77,7 +77,6 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   int32_t firstNotCreated_ = -1;  // index of the first member whose file could not be created
   FieldReader reader_{"COutMultiFileStream"};
   uint64_t refusedBytes_ = 0;
-  std::FILE* listing_ = stdout;
 };
 
 // True for a stored name that would reach outside the extraction folder or into a device:

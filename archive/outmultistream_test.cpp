@@ -10,6 +10,7 @@
 #include "testing/logcapture.h"
 #include "testing/memorystreams.h"
 #include "testing/scratchfolder.h"
+#include "testing/streamcapture.h"
 
 namespace {
 
@@ -61,20 +62,17 @@ TEST_F(OutMultiFileStreamTest, ReadsTheWorkedExampleAndListsIt) {
       Directory({{"a.txt", 3}, {"data\\b.bin", 4096}}) + std::string("\x5d\x00", 2);
   auto* in = new MemoryReader(Bytes(bytes));
   RefHolder<MemoryReader> hold(in);
-  std::FILE* listing = std::tmpfile();
-  ASSERT_NE(listing, nullptr);
-  stream_->SetListingStream(listing);
+  StreamCapture listing(stdout);
+  ASSERT_TRUE(listing.Capturing());
   EXPECT_EQ(stream_->SetWriteTOC(), S_OK);
   LogCapture log(lzmaLog_Interface, kLogMaskVerbose);
   EXPECT_EQ(stream_->ReadDirectory(in), S_OK);
+  const std::string text = listing.Text();
   EXPECT_EQ(in->position, 51u);  // stands at the compressed data
   EXPECT_EQ(in->requestSizes, std::vector<uint32_t>(51, 1));
   EXPECT_EQ(stream_->FileCount(), 2u);
-  std::rewind(listing);
-  char text[64] = {};
-  EXPECT_EQ(std::fread(text, 1, sizeof text - 1, listing), 17u);
-  std::fclose(listing);
-  EXPECT_EQ(std::string(text), "a.txt\ndata\\b.bin\n");
+  EXPECT_EQ(text.size(), 17u);
+  EXPECT_EQ(text, "a.txt\ndata\\b.bin\n");
   EXPECT_EQ(log.lines().at(0), "Verbose.. COutMultiFileStream ReadUInt32 00000002");
   EXPECT_EQ(log.lines().at(2), "Verbose.. COutMultiFileStream ReadLPCTSTR a.txt");
   EXPECT_EQ(log.lines().at(4), "Verbose.. COutMultiFileStream ReadUInt64 0000000000000003");

@@ -33,6 +33,8 @@ class CText {
   CText(const char* text);  // NOLINT(google-explicit-constructor): texts convert freely
   CText(const CText& other);
   CText& operator=(const CText& other);
+  // The destructor and Assign of a terminated text are virtual for the layout of the object's
+  // virtual table, which the design fixes; nothing overrides them.
   virtual ~CText();
 
   // Replaces the content; null releases the buffer and leaves the text empty.

@@ -1,44 +1,12 @@
-// Test doubles of the driver's unit tests: a captured usage stream and a scripted directory search.
+// FakeDirectorySearch: the directory search of the driver's unit tests, answering from a script.
 #pragma once
 
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "app/program.h"
-#include "testing/scratchfolder.h"
-
-// A temporary file that stands in for standard error as the usage stream.
-class UsageCapture {
- public:
-  UsageCapture() : file_(nullptr) {
-    if (directory_.Made()) file_ = std::fopen(directory_.Path("usage").c_str(), "w+b");
-  }
-  ~UsageCapture() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  UsageCapture(const UsageCapture&) = delete;
-  UsageCapture& operator=(const UsageCapture&) = delete;
-
-  FILE* Stream() const { return file_; }
-  std::string Text() const {
-    std::string text;
-    if (file_ == nullptr) return "(no usage stream)";
-    std::fflush(file_);
-    std::rewind(file_);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0) text.append(buffer, n);
-    std::fseek(file_, 0, SEEK_END);
-    return text;
-  }
-
- private:
-  ScratchFolder directory_;
-  FILE* file_;
-};
 
 // A directory search that answers from a script: each pattern has its entries and the error that
 // ends them. Unknown patterns fail to start with ERROR_FILE_NOT_FOUND.
