@@ -9,7 +9,7 @@
 namespace {
 
 // Defaults, shared by the constructor and the usage text: the usage text always prints these,
-// never the values a command line set. "0" is the default log level and the toc flag's start.
+// never the values a command line set.
 const char kDefaultWindowSize[] = "23";
 const char kDefaultExtension[] = "dpc";
 const char kDefaultLogLevel[] = "0";
@@ -51,7 +51,7 @@ Program::Program()
       windowSize_(ParseDecimal(kDefaultWindowSize)),
       preservePath_(0),
       createPath_(0),
-      toc_(ParseDecimal(kDefaultLogLevel)),
+      toc_(0),
       search_(&systemSearch_) {}
 
 // The name list destroys the names still in it; the texts release their buffers.
@@ -72,69 +72,66 @@ bool Program::AppendName(CNameList& list, const char* name) {
 int Program::Main(int argc, const char* const* argv) {
   LogScope scope(brioLog_Interface, "Program", "Main");
   SetBothMasks(kLogMaskDefault);
-
   ParseArgs(argc, argv);
-
-  // Every input name is a pattern; after this step inputFiles_ holds the files they matched.
-  bool expanded = true;
-  {
-    CNameList patterns;
-    while (CNameEntry* entry = inputFiles_.GetNext(nullptr)) {
-      inputFiles_.Remove(entry);
-      patterns.AddLast(entry);
-    }
-    for (CNameEntry* entry = patterns.GetNext(nullptr); entry != nullptr;
-         entry = patterns.GetNext(entry)) {
-      const CText& pattern = entry->GetName();
-      brioLog_Interface.Verbose("Program", "Main", "ExpandWildcard: %s", pattern.GetText());
-      CText errorText;
-      if (!ExpandWildcard(pattern, inputFiles_, errorText)) {
-        brioLog_Interface.Error("Program", "Main", "ExpandWildcard failed: %s",
-                                errorText.GetText());
-        expanded = false;
-        break;
-      }
-    }
-  }
-
-  if (!expanded) {
-    mode_ = ModeUsage;
+  if (ExpandInputNames()) {
+    LogSummary();
   } else {
-    brioLog_Interface.Verbose("Program", "Main", "Program name: %s", programName_.GetText());
-    brioLog_Interface.Info("Program", "Main", "Compressed file: %s", compressedFile_.GetText());
-    if (brioLog_Interface.IsEnabled(LogLevelVVerbose)) {
-      for (CNameEntry* entry = inputFiles_.GetNext(nullptr); entry != nullptr;
-           entry = inputFiles_.GetNext(entry)) {
-        brioLog_Interface.VVerbose("Program", "Main", "Input file: %s", entry->GetName().GetText());
-      }
-    } else {
-      brioLog_Interface.Info("Program", "Main", "Input files: %d", inputFiles_.GetCount());
-    }
+    mode_ = ModeUsage;
   }
-
-  if (mode_ == ModeUndecided) {
-    if (compressedFile_.Length() == 0) {
-      mode_ = ModeUsage;
-    } else {
-      mode_ = inputFiles_.GetCount() > 0 ? ModeCompress : ModeDecompress;
-    }
-  }
-
-  int result;
-  switch (mode_) {
-    case ModeCompress:
-      result = Compress(compressedFile_, inputFiles_);
-      break;
-    case ModeDecompress:
-      result = Decompress(compressedFile_);
-      break;
-    default:
-      result = Usage();
-      break;
-  }
-
+  ChooseMode();
+  const int result = RunMode();
   SetBothMasks(kLogMaskDefault);
   return result;
+}
+
+// Every input name is a pattern, whether or not it holds a wildcard.
+bool Program::ExpandInputNames() {
+  for (CNameEntry* entry = inputPatterns_.GetNext(nullptr); entry != nullptr;
+       entry = inputPatterns_.GetNext(entry)) {
+    const CText& pattern = entry->GetName();
+    brioLog_Interface.Verbose("Program", "Main", "ExpandWildcard: %s", pattern.GetText());
+    CText errorText;
+    if (!ExpandWildcard(pattern, inputFiles_, errorText)) {
+      brioLog_Interface.Error("Program", "Main", "ExpandWildcard failed: %s", errorText.GetText());
+      return false;
+    }
+  }
+  return true;
+}
+
+void Program::LogSummary() {
+  brioLog_Interface.Verbose("Program", "Main", "Program name: %s", programName_.GetText());
+  brioLog_Interface.Info("Program", "Main", "Compressed file: %s", compressedFile_.GetText());
+  if (!brioLog_Interface.IsEnabled(LogLevelVVerbose)) {
+    brioLog_Interface.Info("Program", "Main", "Input files: %d", inputFiles_.GetCount());
+    return;
+  }
+  for (CNameEntry* entry = inputFiles_.GetNext(nullptr); entry != nullptr;
+       entry = inputFiles_.GetNext(entry)) {
+    brioLog_Interface.VVerbose("Program", "Main", "Input file: %s", entry->GetName().GetText());
+  }
+}
+
+// A mode already chosen (by the help option or a failed expansion) stays. Otherwise the number of
+// files that the expansion found decides, not the number of input names.
+void Program::ChooseMode() {
+  if (mode_ != ModeUndecided) return;
+  if (compressedFile_.Length() == 0) {
+    mode_ = ModeUsage;
+  } else {
+    mode_ = inputFiles_.GetCount() > 0 ? ModeCompress : ModeDecompress;
+  }
+}
+
+int Program::RunMode() {
+  switch (mode_) {
+    case ModeCompress:
+      return Compress(compressedFile_, inputFiles_);
+    case ModeDecompress:
+      return Decompress(compressedFile_);
+    default:
+      return Usage();
+  }
 }
 
 int Program::ParseArgs(int argc, const char* const* argv) {
@@ -171,7 +168,7 @@ int Program::ParseArgs(int argc, const char* const* argv) {
         }
       }
       // A name that cannot be kept must not vanish silently from the run: show the usage text.
-      if (!AppendName(inputFiles_, argument)) mode_ = ModeUsage;
+      if (!AppendName(inputPatterns_, argument)) mode_ = ModeUsage;
     }
   }
   // An option still pending has no value and is dropped without a message.

@@ -68,11 +68,20 @@ class Program {
   // Appends a new entry with the given name to a list.
   static bool AppendName(CNameList& list, const char* name);
 
+  // The steps of Main after ParseArgs. ExpandInputNames expands every input pattern into
+  // inputFiles_ and stops at the first one that fails; LogSummary reports the run's settings;
+  // ChooseMode decides an undecided mode_; RunMode runs it.
+  bool ExpandInputNames();
+  void LogSummary();
+  void ChooseMode();
+  int RunMode();
+
   CText programName_;
   int32_t mode_;
   CText compressedFile_;
   CText extension_;
-  CNameList inputFiles_;
+  CNameList inputPatterns_;  // the input names as typed
+  CNameList inputFiles_;     // the files they matched
   int32_t windowSize_;
   int32_t preservePath_;
   int32_t createPath_;
