@@ -2,9 +2,9 @@
 // list of entries (printing the names when a listing is wanted) and then cuts the decoded data
 // stream at the directory's sizes into files that it creates one after another.
 //
-// Safe names: unless SetPreservePath(true) was called, a member whose stored name is absolute
-// ("/...", "\...", a drive letter such as "C:") or holds a ".." component is not created; its
-// bytes are consumed and dropped, with one Error line naming it, and extraction goes on.
+// Safe names: unless SetPreservePath(true) was called, a member whose stored name is unsafe
+// (IsUnsafeMemberName, archive/membername.h) is not created; its bytes are consumed and dropped,
+// with one Error line naming it, and extraction goes on.
 #pragma once
 
 #include <cstdint>
@@ -78,9 +78,3 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   FieldReader reader_{"COutMultiFileStream"};
   uint64_t refusedBytes_ = 0;
 };
-
-// True for a stored name that would reach outside the extraction folder or into a device:
-// absolute ("/", "\"), with a colon (a drive letter such as "C:", or a Windows data stream), with a
-// component of dots and blanks only other than "." (such as ".."), or with a component that
-// Windows takes for a device (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension).
-bool IsUnsafeMemberName(const char* name);

@@ -1,8 +1,7 @@
 // Win32 file API: open, read, write, seek, size, truncate and close a file through a HANDLE.
 //
 // On Windows this is the real API. Elsewhere it declares the subset the archive code uses, served
-// by fileapi_posix.cpp with the effects the
-// callers rely on: 64-bit positions and sizes, '/' and
+// by fileapi_posix.cpp with the effects the callers rely on: 64-bit positions and sizes, '/' and
 // '\' both separate path components, a directory cannot be opened as a file, and every failure
 // leaves a Win32 error code for GetLastError.
 #pragma once
