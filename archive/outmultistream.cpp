@@ -15,12 +15,12 @@ HRESULT COutMultiFileStream::AddFile(const char* name, uint64_t size, uint32_t r
 }
 
 HRESULT COutMultiFileStream::SetCreatePath() {
-  createPath = true;
+  createPath_ = true;
   return S_OK;
 }
 
 HRESULT COutMultiFileStream::SetWriteTOC() {
-  writeTOC = true;
+  writeTOC_ = true;
   return S_OK;
 }
 
@@ -33,8 +33,8 @@ HRESULT COutMultiFileStream::ReadUInt64(ISequentialReader* inStream, uint64_t& v
 }
 
 HRESULT COutMultiFileStream::ReadLPCTSTR(ISequentialReader* inStream, const char*& string) {
-  const HRESULT result = reader_.ReadString(inStream, nameBuffer);
-  string = nameBuffer.c_str();
+  const HRESULT result = reader_.ReadString(inStream, nameBuffer_);
+  string = nameBuffer_.c_str();
   return result;
 }
 
@@ -50,7 +50,7 @@ HRESULT COutMultiFileStream::ReadDirectory(ISequentialReader* inStream) {
     if (result == S_OK && !reader_.Ended()) {
       // A zero byte inside a name ends it, as in a terminated string.
       AddFile(entry.name.c_str(), entry.size, entry.reserved);
-      if (writeTOC) {
+      if (writeTOC_) {
         std::fprintf(stdout, "%s\n", entry.name.c_str());
         std::fflush(stdout);
       }
@@ -68,12 +68,12 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
   uint32_t remaining = size;
   HRESULT result = S_OK;
   while (remaining > 0 && result == S_OK) {
-    if (!fileOpen) {
-      if (nextIndex >= static_cast<int32_t>(entries_.size())) {  // the rest is refused
+    if (!fileOpen_) {
+      if (nextIndex_ >= static_cast<int32_t>(entries_.size())) {  // the rest is refused
         refusedBytes_ += remaining;
         return S_OK;
       }
-      const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex)];
+      const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex_)];
       const char* name = entry.name.c_str();
       if (!preservePath_ && IsUnsafeMemberName(name)) {
         lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", name);
@@ -85,13 +85,13 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
         dropping_ = !File.Create(name, true);
         if (dropping_) {
           lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", name);
-          if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex;
+          if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex_;
         }
       }
       fileSize_ = entry.size;
       fileSizeCurrent_ = 0;
-      ++nextIndex;
-      fileOpen = true;
+      ++nextIndex_;
+      fileOpen_ = true;
     }
     const uint64_t lacking = fileSize_ - fileSizeCurrent_;
     const uint32_t chunk = lacking < remaining ? static_cast<uint32_t>(lacking) : remaining;
@@ -111,7 +111,7 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
     if (fileSizeCurrent_ == fileSize_) {
       if (!dropping_) File.Close();
       dropping_ = false;
-      fileOpen = false;
+      fileOpen_ = false;
     }
   }
   return result;
@@ -120,8 +120,8 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
 const char* COutMultiFileStream::FirstIncompleteMember() const {
   for (size_t i = 0; i < entries_.size(); ++i) {
     const auto index = static_cast<int32_t>(i);
-    const bool created = index < nextIndex;
-    const bool beingFilled = fileOpen && index == nextIndex - 1 && fileSizeCurrent_ < fileSize_;
+    const bool created = index < nextIndex_;
+    const bool beingFilled = fileOpen_ && index == nextIndex_ - 1 && fileSizeCurrent_ < fileSize_;
     if (!created || beingFilled || index == firstNotCreated_) return entries_[i].name.c_str();
   }
   return nullptr;

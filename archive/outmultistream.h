@@ -42,7 +42,7 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // The field readers of archive/layout.h, on this stream's record of the archive's end.
   virtual HRESULT ReadUInt32(ISequentialReader* inStream, uint32_t& value);
   virtual HRESULT ReadUInt64(ISequentialReader* inStream, uint64_t& value);
-  // The string handed out is nameBuffer: valid until the next ReadLPCTSTR or the destruction.
+  // The string handed out is nameBuffer_: valid until the next ReadLPCTSTR or the destruction.
   virtual HRESULT ReadLPCTSTR(ISequentialReader* inStream, const char*& string);
 
   // With true, stored names are used as they stand, unsafe ones included.
@@ -64,13 +64,13 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
 
  private:
   std::vector<DirectoryEntry> entries_;
-  bool fileOpen = false;
-  int32_t nextIndex = 0;
+  bool fileOpen_ = false;
+  int32_t nextIndex_ = 0;
   uint64_t fileSize_ = 0;
   uint64_t fileSizeCurrent_ = 0;
-  bool createPath = false;
-  bool writeTOC = false;
-  std::string nameBuffer;
+  bool createPath_ = false;
+  bool writeTOC_ = false;
+  std::string nameBuffer_;
 
   bool preservePath_ = false;
   bool dropping_ = false;  // the member being filled is not written: unsafe name or not created
