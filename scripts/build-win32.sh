@@ -44,27 +44,16 @@ die() {
   exit 1
 }
 
-is_installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
-}
-
 # --- Tools -----------------------------------------------------------------------------------
-missing=()
-for pkg in "${PACKAGES[@]}"; do
-  is_installed "$pkg" || missing+=("$pkg")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then
-    die "missing packages: ${missing[*]}; install them as root with:" \
-      "dpkg --add-architecture i386 && apt-get update && apt-get install -y ${missing[*]}"
-  fi
-  if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-    apt-get update -qq
-  fi
-  need_packages "${missing[@]}" ||
-    die "could not install ${missing[*]}; try: apt-get update && apt-get install -y ${missing[*]}"
+# 32-bit Wine comes from apt's i386 architecture, which has to be added before it can be installed.
+if [[ " ${PACKAGES[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  [ "$(id -u)" -eq 0 ] ||
+    die "apt has no i386 architecture for wine32; as root run: dpkg --add-architecture i386 &&" \
+      "apt-get update && apt-get install -y ${PACKAGES[*]}"
+  dpkg --add-architecture i386
+  apt-get update -qq
 fi
+need_packages "${PACKAGES[@]}" || die "the packages named above are missing"
 command -v "$TRIPLET-g++" >/dev/null ||
   die "$TRIPLET-g++ not found; install it with: apt-get install -y g++-mingw-w64-${ARCH/_/-}"
 [ -f /usr/src/googletest/CMakeLists.txt ] ||
@@ -143,7 +132,7 @@ build_liblzma
 
 # --- The project ---------------------------------------------------------------------------------
 cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DHALYARD_GTEST_SOURCE_DIR=/usr/src/googletest \
+  -DHALYARD_WERROR="${HALYARD_WERROR:-OFF}" -DHALYARD_GTEST_SOURCE_DIR=/usr/src/googletest \
   -DLIBLZMA_INCLUDE_DIR="$LZMA_INCLUDE" -DLIBLZMA_LIBRARY="$LZMA_LIBRARY" >/dev/null
 cmake --build "$BUILD" -j"$JOBS"
 

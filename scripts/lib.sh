@@ -29,9 +29,11 @@ need_packages() {
 NATIVE_PACKAGES=(build-essential cmake pkg-config liblzma-dev libgtest-dev libgmock-dev googletest
                  xz-utils python3)
 
-# native_build: configures and builds the native tree in build/.
+# native_build: configures and builds the native tree in build/. Warnings are errors when
+# HALYARD_WERROR is ON (scripts/test.sh sets it).
 native_build() {
   need_packages "${NATIVE_PACKAGES[@]}"
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALYARD_WERROR="${HALYARD_WERROR:-OFF}" \
+    >/dev/null
   cmake --build build -j"$(nproc)"
 }

@@ -4,6 +4,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
+# The test builds, native and Windows, treat every compiler warning as an error.
+export HALYARD_WERROR=ON
+
 # Includes point down the floors of the tree only (see scripts/check-includes.py).
 python3 scripts/check-includes.py
 native_build
