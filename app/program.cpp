@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 
+#include "halyard4_version.h"
 #include "log/log.h"
 
 namespace {
@@ -213,7 +214,7 @@ int Program::Usage() {
   LogScope scope(brioLog_Interface, "", "Usage");
   FILE* out = stderr;
   const char* name = programName_.GetText();
-  std::fprintf(out, "Version: 1.0.1\n");
+  std::fprintf(out, "Version: " HALYARD4_VERSION "\n");
   std::fprintf(out, "Usage:\n");
   std::fprintf(out, "  compression:   %s [options] compressed-file [input-file]+\n", name);
   std::fprintf(out, "  decompression: %s [options] compressed-file\n", name);

@@ -1,0 +1,27 @@
+# What `cmake --install BUILD --prefix PREFIX` (or DESTDIR=...) puts under the prefix.
+#
+# Linux: bin/lzmulti, lib/libhalyard4inst.so with include/halyard4inst.h, the manual page
+# share/man/man1/lzmulti.1 and the README in share/doc/halyard4/.
+#
+# Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll and README.txt (line ends
+# CR LF). scripts/build-win32.sh installs it into a stage with --strip and packs it from there.
+include(GNUInstallDirs)
+
+if(WIN32)
+  # strip stamps the current time into a PE file unless SOURCE_DATE_EPOCH names one; without it
+  # the stripped files keep the linker's time stamp 0.
+  install(CODE [[
+    if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
+      set(ENV{SOURCE_DATE_EPOCH} 0)
+    endif()
+  ]])
+  configure_file(docs/kit-README.txt kit/README.txt @ONLY NEWLINE_STYLE CRLF)
+  install(TARGETS lzmulti halyard4inst RUNTIME DESTINATION .)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kit/README.txt DESTINATION .)
+else()
+  install(TARGETS lzmulti RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS halyard4inst LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(FILES installsupport/halyard4inst.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(FILES docs/lzmulti.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()

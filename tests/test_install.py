@@ -1,0 +1,84 @@
+"""`cmake --install` of the build: the files it puts under a prefix, also below DESTDIR; on Linux
+the installed program runs and the installed header serves C and C++ programs that link against
+the installed library; on Windows the files form the kit, README.txt with Windows line ends."""
+
+import os
+import subprocess
+import unittest
+
+import harness
+
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+INSTALLED = {
+    "linux": ["bin/lzmulti", "include/halyard4inst.h", "lib/libhalyard4inst.so",
+              "share/doc/halyard4/README.md", "share/man/man1/lzmulti.1"],
+    "win32": ["README.txt", "halyard4inst.dll", "lzmulti.exe"],
+}
+
+# Both exports through the header's declarations and pointer types.
+CALLER = b"""#include <halyard4inst.h>
+int main(void) {
+  RegisterModuleFunction registerModule = RegisterModule;
+  RunApplicationFunction runApplication = RunApplication;
+  return registerModule == 0 || runApplication == 0;
+}
+"""
+
+
+def files_below(root):
+    return sorted(os.path.relpath(os.path.join(folder, name), root)
+                  for folder, _, names in os.walk(root) for name in names)
+
+
+class InstallTest(harness.ScratchDirTestCase):
+    def install(self, prefix, destdir=None):
+        env = dict(os.environ)
+        env.pop("DESTDIR", None)
+        if destdir:
+            env["DESTDIR"] = destdir
+        proc = subprocess.run([os.environ["HALYARD_CMAKE"], "--install",
+                               os.environ["HALYARD_BUILD_DIR"], "--prefix", prefix],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+
+    def test_files_under_the_prefix_and_below_destdir(self):
+        stage = self.path("stage")
+        cases = [(self.path("prefix"), None, self.path("prefix")),
+                 ("/opt/halyard4", stage, stage + "/opt/halyard4")]
+        for prefix, destdir, root in cases:
+            with self.subTest(prefix=prefix, destdir=destdir):
+                self.install(prefix, destdir)
+                self.assertEqual(files_below(root), INSTALLED[harness.PLATFORM])
+        if harness.PLATFORM == "win32":
+            with open(os.path.join(SOURCE, "docs", "kit-README.txt"), "rb") as f:
+                text = f.read()
+            with open(os.path.join(root, "README.txt"), "rb") as f:
+                self.assertEqual(f.read(), text.replace(b"\n", b"\r\n"))
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "the Linux layout")
+    def test_installed_program_and_header(self):
+        prefix = self.path("prefix")
+        self.install(prefix)
+        proc = subprocess.run([os.path.join(prefix, "bin", "lzmulti")], stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE)
+        self.assertEqual(proc.returncode, 0)
+        self.assertTrue(proc.stderr.startswith(b"Version: "), proc.stderr)
+
+        source = self.write_file("caller.c", CALLER)
+        library = os.path.join(prefix, "lib")
+        compilers = [(os.environ["HALYARD_C_COMPILER"], ["-x", "c", "-std=c99", "-pedantic"]),
+                     (os.environ["HALYARD_CXX_COMPILER"], ["-x", "c++", "-std=c++17"])]
+        for compiler, language in compilers:
+            with self.subTest(compiler=compiler):
+                program = self.path("caller-" + language[1].replace("+", "x"))
+                proc = subprocess.run([compiler] + language + [
+                    "-Wall", "-Wextra", "-Werror", "-I", os.path.join(prefix, "include"), source,
+                    "-x", "none", "-L", library, "-lhalyard4inst", "-o", program],
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True)
+                self.assertEqual(proc.returncode, 0, proc.stderr)
+                env = dict(os.environ, LD_LIBRARY_PATH=library)
+                self.assertEqual(subprocess.run([program], env=env).returncode, 0)
+
+
+if __name__ == "__main__":
+    unittest.main()
