@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows kit with mingw-w64 and leaves it in build-win32/kit/:
-# lzmulti.exe, halyard4inst.dll, README.txt and a zip of the three.
+# lzmulti.exe, halyard4inst.dll, README.txt, a zip of the three and their SHA256SUMS.
 #
 #   scripts/build-win32.sh                 32-bit build in build-win32/ with the kit
 #   scripts/build-win32.sh --arch x86_64   64-bit build in build-win64/ (tests only, no kit)
@@ -8,7 +8,8 @@
 # liblzma is built as a static library from Debian's xz-utils source package and cached under
 # the build folder (deps/), so reruns only rebuild the project. As root the script installs what
 # is missing (toolchain, Wine, the source package); as another user it names what is missing and
-# stops. A kit is assembled in a temporary folder and moved into place only when complete.
+# stops. scripts/pack-kit.sh assembles the kit from the build's install rules, in a temporary
+# folder that is moved into place only when the kit is complete.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -26,12 +27,12 @@ case "$ARCH" in
   i686)
     BUILD=build-win32
     TOOLCHAIN=cmake/toolchain-mingw32.cmake
-    PACKAGES=(g++-mingw-w64-i686 wine wine32:i386)
+    PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
     ;;
   x86_64)
     BUILD=build-win64
     TOOLCHAIN=cmake/toolchain-mingw64.cmake
-    PACKAGES=(g++-mingw-w64-x86-64 wine wine64)
+    PACKAGES=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64)
     ;;
   *) echo "build-win32.sh: unknown architecture '$ARCH' (use i686 or x86_64)" >&2; exit 2 ;;
 esac
@@ -56,6 +57,8 @@ fi
 need_packages "${PACKAGES[@]}" || die "the packages named above are missing"
 command -v "$TRIPLET-g++" >/dev/null ||
   die "$TRIPLET-g++ not found; install it with: apt-get install -y g++-mingw-w64-${ARCH/_/-}"
+command -v "$TRIPLET-windres" >/dev/null ||
+  die "$TRIPLET-windres not found; install it with: apt-get install -y binutils-mingw-w64-${ARCH/_/-}"
 [ -f /usr/src/googletest/CMakeLists.txt ] ||
   die "/usr/src/googletest is missing; install it with: apt-get install -y googletest"
 
@@ -136,36 +139,5 @@ cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" -DCMAKE_BUILD_TY
   -DLIBLZMA_INCLUDE_DIR="$LZMA_INCLUDE" -DLIBLZMA_LIBRARY="$LZMA_LIBRARY" >/dev/null
 cmake --build "$BUILD" -j"$JOBS"
 
-# Both deliverables must need nothing beyond Windows' own DLLs, and the library must export its
-# two calls under their plain names.
-find_output() {
-  local found
-  found=$(find "$BUILD" -path "$BUILD/deps" -prune -o -path "$BUILD/kit*" -prune -o \
-    -type f -name "$1" -print | head -n1)
-  [ -n "$found" ] || die "the build produced no $1"
-  echo "$found"
-}
-
 [ "$ARCH" = i686 ] || exit 0
-
-EXE=$(find_output lzmulti.exe)
-DLL=$(find_output halyard4inst.dll)
-python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 "$EXE" "$DLL" ||
-  die "the Windows binaries failed the import/export check (see above); no kit was assembled"
-
-KIT=$BUILD/kit
-STAGE=$(mktemp -d "$BUILD/kit.tmp.XXXXXX")
-chmod 755 "$STAGE"
-trap 'rm -rf "$STAGE"' EXIT
-"$TRIPLET-strip" -o "$STAGE/lzmulti.exe" "$EXE"
-"$TRIPLET-strip" -o "$STAGE/halyard4inst.dll" "$DLL"
-sed 's/\r*$/\r/' docs/kit-README.txt >"$STAGE/README.txt"
-python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 \
-  "$STAGE/lzmulti.exe" "$STAGE/halyard4inst.dll" >/dev/null
-(cd "$STAGE" && zip -q -X halyard4-kit-win32.zip lzmulti.exe halyard4inst.dll README.txt)
-rm -rf "$KIT.old"
-[ -d "$KIT" ] && mv "$KIT" "$KIT.old"
-mv "$STAGE" "$KIT"
-rm -rf "$KIT.old"
-trap - EXIT
-echo "Kit: $KIT/ (lzmulti.exe, halyard4inst.dll, README.txt, halyard4-kit-win32.zip)"
+scripts/pack-kit.sh "$BUILD" "$BUILD/kit"
