@@ -25,9 +25,9 @@ need_packages() {
   fi
 }
 
-# The packages of the native build and its tests.
+# The packages of the native build and its tests (groff checks the manual page).
 NATIVE_PACKAGES=(build-essential cmake pkg-config liblzma-dev libgtest-dev libgmock-dev googletest
-                 xz-utils python3)
+                 xz-utils python3 groff-base)
 
 # native_build: configures and builds the native tree in build/. Warnings are errors when
 # HALYARD_WERROR is ON (scripts/test.sh sets it).
