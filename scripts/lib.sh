@@ -29,11 +29,15 @@ need_packages() {
 NATIVE_PACKAGES=(build-essential cmake pkg-config liblzma-dev libgtest-dev libgmock-dev googletest
                  xz-utils python3 groff-base)
 
+# How the native tree is configured, by native_build and by the second build that
+# scripts/check-reproducible.sh compares with it.
+NATIVE_CMAKE_ARGS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+
 # native_build: configures and builds the native tree in build/. Warnings are errors when
 # HALYARD_WERROR is ON (scripts/test.sh sets it).
 native_build() {
   need_packages "${NATIVE_PACKAGES[@]}"
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALYARD_WERROR="${HALYARD_WERROR:-OFF}" \
+  cmake -S . -B build "${NATIVE_CMAKE_ARGS[@]}" -DHALYARD_WERROR="${HALYARD_WERROR:-OFF}" \
     >/dev/null
   cmake --build build -j"$(nproc)"
 }

@@ -15,6 +15,8 @@ ctest --test-dir build --output-on-failure -j"$(nproc)"
 # The Windows build under Wine; developers may skip it with HALYARD_SKIP_WIN32=1 (CI runs it).
 if [ "${HALYARD_SKIP_WIN32:-0}" = 1 ]; then
   echo "Skipping the Windows build and its Wine tests (HALYARD_SKIP_WIN32=1)"
+  scripts/check-reproducible.sh --linux
 else
   scripts/test-win32.sh
+  scripts/check-reproducible.sh --linux --win32
 fi
