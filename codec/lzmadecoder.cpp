@@ -2,8 +2,10 @@
 
 #include <lzma.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace NCompress {
 namespace NLZMA {
@@ -33,10 +35,10 @@ HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32
 // Offers size bytes in Writes of at most chunk bytes each. With outcomeCounts it stops at the first
 // Write that fails or takes fewer bytes and returns that failure (E_FAIL for a short count);
 // otherwise it offers everything, ignores every outcome and returns S_OK.
-HRESULT WriteChunks(ISequentialWriter* outStream, const uint8_t* data, uint32_t size,
-                    uint32_t chunk, bool outcomeCounts) {
-  for (uint32_t offset = 0; offset < size;) {
-    const uint32_t n = size - offset < chunk ? size - offset : chunk;
+HRESULT WriteChunks(ISequentialWriter* outStream, const uint8_t* data, size_t size, uint32_t chunk,
+                    bool outcomeCounts) {
+  for (size_t offset = 0; offset < size;) {
+    const uint32_t n = size - offset < chunk ? static_cast<uint32_t>(size - offset) : chunk;
     uint32_t written = 0;
     HRESULT result = outStream->Write(data + offset, n, &written);
     if (result == S_OK && written != n) result = E_FAIL;
@@ -57,15 +59,32 @@ HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
   if (properties_.dictionarySize == 0) properties_.dictionarySize = 1;
   const uint32_t dictionary = properties_.dictionarySize;
   windowSize_ = dictionary < kMinWindowSize ? kMinWindowSize : dictionary;
-  // Room for the window, the bytes decoded behind it and the byte offered beyond the data.
-  window_.reset(new (std::nothrow) uint8_t[windowSize_ + kLookahead + 1]);
+  // The window starts small, whatever the header claims; Code lets it grow with the data.
+  window_.reset();
+  windowCapacity_ = 0;
+  const uint64_t first = kFirstWindowBytes < FullCapacity() ? kFirstWindowBytes : FullCapacity();
+  window_.reset(new (std::nothrow) uint8_t[first + 1]);
   inBuffer_.reset(new (std::nothrow) uint8_t[kInBufferSize]);
   if (!window_ || !inBuffer_) {
     window_.reset();
     inBuffer_.reset();
     return E_OUTOFMEMORY;
   }
+  windowCapacity_ = static_cast<size_t>(first);
   return S_OK;
+}
+
+bool CDecoder::GrowWindow(size_t used) {
+  uint64_t capacity = uint64_t{windowCapacity_} * 2;
+  if (capacity > FullCapacity()) capacity = FullCapacity();
+  // A capacity beyond the address space (a 32-bit system) cannot be had either.
+  if (capacity + 1 > SIZE_MAX) return false;
+  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(capacity) + 1]);
+  if (!grown) return false;
+  std::memcpy(grown.get(), window_.get(), used);
+  window_ = std::move(grown);
+  windowCapacity_ = static_cast<size_t>(capacity);
+  return true;
 }
 
 HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,
@@ -76,19 +95,19 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   const HRESULT started = StartDecoder(stream.strm, properties_, windowSize_);
   if (started != S_OK) return started;
 
-  uint8_t* const window = window_.get();
-  const uint32_t capacity = windowSize_ + kLookahead;  // the window and the bytes behind it
+  lzma_stream& strm = stream.strm;
+  // The bytes decoded into the window and not yet handed over.
+  auto pendingBytes = [&]() { return static_cast<size_t>(strm.next_out - window_.get()); };
   // Every ending but an end marker offers the pending bytes in a last hand-over whose outcome is
   // ignored; when the input has run out, one byte beyond the data goes with them.
-  auto endWith = [&](HRESULT result, uint32_t pending, bool extraByte) {
-    if (extraByte) window[pending++] = 0;
-    WriteChunks(outStream, window, pending, windowSize_, false);
+  auto endWith = [&](HRESULT result, size_t pending, bool extraByte) {
+    if (extraByte) window_[pending++] = 0;
+    WriteChunks(outStream, window_.get(), pending, windowSize_, false);
     return result;
   };
 
-  lzma_stream& strm = stream.strm;
-  strm.next_out = window;
-  strm.avail_out = capacity;
+  strm.next_out = window_.get();
+  strm.avail_out = windowCapacity_;
   bool inputEnded = false;
   int idleFinishes = 0;
   for (;;) {
@@ -96,8 +115,7 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
     if (strm.avail_in == 0 && !inputEnded) {
       uint32_t got = 0;
       const HRESULT read = inStream->ReadPartial(inBuffer_.get(), kInBufferSize, &got);
-      if (read != S_OK)
-        return endWith(read, capacity - static_cast<uint32_t>(strm.avail_out), false);
+      if (read != S_OK) return endWith(read, pendingBytes(), false);
       inputEnded = got == 0;
       strm.next_in = inBuffer_.get();
       strm.avail_in = got;
@@ -107,8 +125,15 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
     const uint64_t outBefore = strm.total_out;
     lzma_ret ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
 
-    // Hand the window over once it is full with kLookahead bytes decoded behind it.
-    if (strm.avail_out == 0) {
+    if (strm.avail_out == 0 && windowCapacity_ < FullCapacity()) {
+      // The window's memory is used up before its full size: it grows, nothing is handed over.
+      const size_t used = pendingBytes();
+      if (!GrowWindow(used)) return endWith(E_OUTOFMEMORY, used, false);
+      strm.next_out = window_.get() + used;
+      strm.avail_out = windowCapacity_ - used;
+    } else if (strm.avail_out == 0) {
+      // Hand the window over once it is full with kLookahead bytes decoded behind it.
+      uint8_t* const window = window_.get();
       const HRESULT written = WriteChunks(outStream, window, windowSize_, windowSize_, true);
       // The receiver did not take the window, so the window is what is pending: the last
       // hand-over offers that same window once more.
@@ -125,9 +150,9 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
     }
 
     // Classify the ending.
-    const auto pending = static_cast<uint32_t>(capacity - strm.avail_out);
+    const size_t pending = pendingBytes();
     if (ret == LZMA_STREAM_END) {  // an end marker: the outcome of the final Writes counts
-      const HRESULT result = WriteChunks(outStream, window, pending, windowSize_, true);
+      const HRESULT result = WriteChunks(outStream, window_.get(), pending, windowSize_, true);
       // One byte beyond the data still reaches a receiver that took everything, for trailing
       // members of size 0.
       if (result == S_OK) endWith(S_OK, 0, true);

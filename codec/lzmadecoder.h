@@ -1,11 +1,15 @@
 // The LZMA decoder over liblzma: reads the five-byte properties header and decodes a raw LZMA1
 // stream, with or without end marker, until the input is used up. It never logs.
 //
-// Output goes to the stream in window-size blocks whenever the window is full. At the end of the
-// input the decoder offers what it still holds plus one byte beyond the data in a final hand-over,
-// whose result it ignores (so that the receiver creates trailing members of size 0), and returns
-// S_FALSE. A stream with an end marker ends with the Writes of the pending bytes, whose outcome
-// counts; when they took everything, one byte beyond the data follows on its own.
+// Output goes to the stream in window-size blocks whenever the window is full. The window is the
+// dictionary size of the header (at least 4 KiB), but its memory follows the data: it starts at
+// kFirstWindowBytes and doubles as decoded bytes fill it, up to that size, so that what a header
+// claims costs nothing before the data fill it. (liblzma reserves the dictionary itself when Code
+// starts; the system backs it only as the data arrive.) At the end of the input the decoder
+// offers what it still holds plus one byte beyond the data in a final hand-over, whose result it
+// ignores (so that the receiver creates trailing members of size 0), and returns S_FALSE. A
+// stream with an end marker ends with the Writes of the pending bytes, whose outcome counts; when
+// they took everything, one byte beyond the data follows on its own.
 //
 // A stream without end marker can decode, from its final flush, a few bytes beyond the real data
 // (liblzma does so for about one stream in five). A full window is therefore handed over only when
@@ -30,6 +34,8 @@ class CDecoder
  public:
   static constexpr uint32_t kInBufferSize = 1 << 20;
   static constexpr uint32_t kMinWindowSize = 4096;
+  // The window's first allocation; it doubles from there as the decoded data need it.
+  static constexpr uint32_t kFirstWindowBytes = 1 << 16;
   // Bytes decoded behind a full window before it is handed over. What the flush of a sound
   // stream can decode stays far below this: every bit decoded without input narrows the range,
   // and a few hundred bits exhaust it.
@@ -51,7 +57,8 @@ class CDecoder
   HRESULT SetDecoderProperties(ISequentialReader* inStream) override;
   // Decodes the rest of inStream (1 MiB ReadPartial requests) into outStream. S_FALSE at the end
   // of the input and on undecodable data; a failed read's result; a failed full-window Write's
-  // result, or E_FAIL when it took fewer bytes; with an end marker, the final Write's outcome.
+  // result, or E_FAIL when it took fewer bytes; with an end marker, the final Write's outcome;
+  // E_OUTOFMEMORY when the window cannot grow as far as the data need it.
   HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
                const uint64_t* outSize, ICompressProgressInfo* progress) override;
 
@@ -59,12 +66,21 @@ class CDecoder
   uint32_t LiteralPosBits() const { return properties_.lp; }
   uint32_t PosStateBits() const { return properties_.pb; }
   uint32_t DictionarySize() const { return properties_.dictionarySize; }
+  // The size of the full-window hand-overs.
   uint32_t WindowSize() const { return windowSize_; }
 
  private:
+  // Bytes the window holds once grown to its full size: the window itself and the bytes decoded
+  // behind it (kLookahead). One byte more is allocated, for the byte offered beyond the data.
+  uint64_t FullCapacity() const { return uint64_t{windowSize_} + kLookahead; }
+  // Doubles the window's memory (up to the full capacity), keeping the used bytes at its start.
+  // False when the memory cannot be had; the window is then unchanged.
+  bool GrowWindow(size_t used);
+
   LzmaProperties properties_;  // from the header; a stored dictionary size of 0 counts as 1
   uint32_t windowSize_ = 0;
   std::unique_ptr<uint8_t[]> window_;
+  size_t windowCapacity_ = 0;  // bytes of window_ that decoding may fill (one more is allocated)
   std::unique_ptr<uint8_t[]> inBuffer_;
 };
 

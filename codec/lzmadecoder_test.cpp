@@ -3,12 +3,31 @@
 #include <gtest/gtest.h>
 #include <lzma.h>
 
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "codec/lzmaencoder.h"
 #include "testing/memorystreams.h"
+
+// The decoder obtains its window and input buffer with the non-throwing array new; this test
+// program replaces that operator to see the largest request and to refuse large ones.
+namespace {
+size_t largestBufferRequest = 0;
+size_t refuseBuffersAbove = SIZE_MAX;
+}  // namespace
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+  if (size > largestBufferRequest) largestBufferRequest = size;
+  if (size > refuseBuffersAbove) return nullptr;
+  try {
+    return ::operator new[](size);
+  } catch (...) {
+    return nullptr;
+  }
+}
 
 namespace NCompress {
 namespace NLZMA {
@@ -186,11 +205,44 @@ TEST(DecoderTest, ReadsInMegabyteRequestsAcrossShortReads) {
   EXPECT_EQ(d.code, S_FALSE);
   ASSERT_GT(d.data.size(), data.size());
   EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.begin() + data.size()), data);
-  EXPECT_EQ(d.writeSizes.front(), 1u << 20);
+  // The window grew from its first allocation; the full-window hand-overs keep its full size.
+  for (size_t i = 0; i + 1 < d.writeSizes.size(); ++i) EXPECT_EQ(d.writeSizes[i], 1u << 20);
   ASSERT_GT(d.readSizes.size(), 10u);  // short reads are followed by more
   for (size_t i = 1; i < d.readSizes.size(); ++i) {
     EXPECT_EQ(d.readSizes[i], CDecoder::kInBufferSize);
   }
+}
+
+// A header may claim any dictionary up to 4 GiB - 1: the window's memory follows the decoded
+// data, and claims near the top of the range neither wrap the window's size nor fail.
+TEST(DecoderTest, WindowMemoryFollowsTheDataNotTheHeader) {
+  const std::vector<uint8_t> data = MixedBytes(200000, 17);
+  const std::vector<uint8_t> stream = Compress(data, 4096);
+  for (uint32_t claim : {0x10000000u, 0x7FFFFFFFu, 0xFFFFF000u, 0xFFFFFFFFu}) {
+    std::vector<uint8_t> archive = stream;
+    for (int i = 0; i < 4; ++i) archive[1 + i] = static_cast<uint8_t>(claim >> (8 * i));
+    largestBufferRequest = 0;
+    const Decoded d = Decode(archive);
+    EXPECT_EQ(d.code, S_FALSE) << claim;
+    ASSERT_EQ(d.data.size(), data.size() + 1) << claim;  // one hand-over, one byte beyond
+    EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end() - 1), data) << claim;
+    EXPECT_LE(largestBufferRequest, size_t{CDecoder::kInBufferSize}) << claim;
+  }
+  // A window that cannot grow ends Code, after the bytes it holds were offered.
+  const std::vector<uint8_t> archive = Compress(data, 1 << 20);
+  auto* decoder = new CDecoder;
+  RefHolder<CDecoder> hold(decoder);
+  auto* in = new MemoryReader(archive);
+  RefHolder<MemoryReader> holdIn(in);
+  auto* out = new MemoryWriter;
+  RefHolder<MemoryWriter> holdOut(out);
+  ASSERT_EQ(decoder->SetDecoderProperties(in), S_OK);
+  refuseBuffersAbove = CDecoder::kFirstWindowBytes + 1;  // the window cannot double
+  const HRESULT code = decoder->Code(in, out, nullptr, nullptr, nullptr);
+  refuseBuffersAbove = SIZE_MAX;
+  EXPECT_EQ(code, E_OUTOFMEMORY);
+  ASSERT_EQ(out->data.size(), size_t{CDecoder::kFirstWindowBytes});
+  EXPECT_EQ(out->data, std::vector<uint8_t>(data.begin(), data.begin() + out->data.size()));
 }
 
 TEST(DecoderTest, RefusedOrFailedFullWindowEndsCode) {
