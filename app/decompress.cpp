@@ -8,6 +8,7 @@
 #include "base/refcounted.h"
 #include "codec/lzmadecoder.h"
 #include "log/log.h"
+#include "log/printable.h"
 
 namespace {
 const char kClass[] = "Program";
@@ -47,7 +48,10 @@ int Program::Decompress(const CText& compressedFile) {
     return 1;
   }
   // Stored names are used as they stand only when asked to; otherwise unsafe ones are dropped.
+  // No member is ever written over the archive itself.
   outStreamSpec->SetPreservePath(preservePath_ != 0);
+  FileIdentity archive;
+  if (inStreamSpec->File.GetIdentity(archive)) outStreamSpec->SetArchive(archive);
   if (toc_ && outStreamSpec->SetWriteTOC() < 0) {
     brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->SetWriteTOC failed");
   }
@@ -73,7 +77,8 @@ int Program::Decompress(const CText& compressedFile) {
   // sound stream's end puts out.
   const char* incomplete = outStreamSpec->FirstIncompleteMember();
   if (incomplete != nullptr) {
-    brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s", incomplete);
+    brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s",
+                            PrintableText(incomplete).c_str());
   } else if (outStreamSpec->RefusedBytes() > NCompress::NLZMA::CDecoder::kMaxBytesBeyondData) {
     brioLog_Interface.Error(kClass, kMethod, "Data left over after the last member");
   }

@@ -53,6 +53,15 @@ bool CFileHandle::SetEndOfFile() {
   return ::SetEndOfFile(handle) != FALSE;
 }
 
+bool CFileHandle::GetIdentity(FileIdentity& identity) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!::GetFileInformationByHandle(handle, &information)) return false;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index =
+      (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  return true;
+}
+
 bool CInputFile::Open(const char* name) {
   return OpenHandle(name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
 }
@@ -64,9 +73,9 @@ bool CInputFile::Read(void* data, uint32_t size, uint32_t& processed) {
   return ok != FALSE;
 }
 
-bool COutputFile::Create(const char* name, bool replace) {
+bool COutputFile::Create(const char* name, bool replace, DWORD flags) {
   return OpenHandle(name, GENERIC_WRITE, FILE_SHARE_READ, replace ? CREATE_ALWAYS : CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL);
+                    FILE_ATTRIBUTE_NORMAL | flags);
 }
 
 bool COutputFile::Write(const void* data, uint32_t size, uint32_t& processed) {

@@ -6,6 +6,16 @@
 
 #include "platform/fileapi.h"
 
+// Which file an open handle stands for: handles on the same file, whatever names they were opened
+// by, have equal identities.
+struct FileIdentity {
+  uint32_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileIdentity& other) const {
+    return volume == other.volume && index == other.index;
+  }
+};
+
 class CFileHandle {
  public:
   CFileHandle() = default;
@@ -29,6 +39,7 @@ class CFileHandle {
   bool GetLength(uint64_t& length);
   // Cuts the file at the current position.
   bool SetEndOfFile();
+  bool GetIdentity(FileIdentity& identity);
 
   bool IsOpen() const { return isOpen; }
 
@@ -48,8 +59,9 @@ class CInputFile : public CFileHandle {
 class COutputFile : public CFileHandle {
  public:
   // Creates a file for writing with shared reading; replace empties an existing file, otherwise an
-  // existing file makes it fail.
-  bool Create(const char* name, bool replace);
+  // existing file makes it fail. flags go to CreateFileA beside the attributes (such as
+  // FILE_FLAG_OPEN_REPARSE_POINT).
+  bool Create(const char* name, bool replace, DWORD flags = 0);
   // One WriteFile; processed is the count it reports.
   bool Write(const void* data, uint32_t size, uint32_t& processed);
   // Moves to length and cuts (or extends) the file there.

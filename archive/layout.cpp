@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "log/log.h"
+#include "log/printable.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ HRESULT WriteUInt64Field(ISequentialWriter* outStream, uint64_t value, const cha
 }
 
 HRESULT WriteStringField(ISequentialWriter* outStream, const char* string, const char* logClass) {
-  lzmaLog_Interface.Verbose(logClass, "WriteLPCTSTR", "%s", string);
+  lzmaLog_Interface.Verbose(logClass, "WriteLPCTSTR", "%s", PrintableText(string).c_str());
   const auto length = static_cast<uint32_t>(std::strlen(string));
   HRESULT result = WriteUInt32Field(outStream, length, logClass);
   for (uint32_t i = 0; i < length && result == S_OK; ++i) {
@@ -99,7 +100,7 @@ HRESULT FieldReader::ReadString(ISequentialReader* inStream, std::string& string
     result = ReadByte(inStream, "ReadLPCTSTR", -1, byte);
     if (result == S_OK) string.push_back(static_cast<char>(byte));
   }
-  lzmaLog_Interface.Verbose(logClass_, "ReadLPCTSTR", "%s", string.c_str());
+  lzmaLog_Interface.Verbose(logClass_, "ReadLPCTSTR", "%s", PrintableText(string.c_str()).c_str());
   return result;
 }
 

@@ -1,9 +1,12 @@
 #include "archive/outmultistream.h"
 
 #include <cstdio>
+#include <string>
 
 #include "archive/membername.h"
+#include "archive/memberplace.h"
 #include "log/log.h"
+#include "log/printable.h"
 
 namespace {
 const char kClass[] = "COutMultiFileStream";
@@ -75,16 +78,23 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
       }
       const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex_)];
       const char* name = entry.name.c_str();
-      if (!preservePath_ && IsUnsafeMemberName(name)) {
-        lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", name);
+      // Log lines show the name with its control bytes escaped.
+      const std::string shown = PrintableText(name);
+      if (!preservePath_ && (IsUnsafeMemberName(name) || LeadsThroughLink(name))) {
+        lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", shown.c_str());
+        dropping_ = true;
+      } else if (archiveKnown_ && NamesFile(name, archive_)) {
+        lzmaLog_Interface.Error(kClass, "Write", "Names the archive being read, not extracted: %s",
+                                shown.c_str());
         dropping_ = true;
       } else {
-        lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", name);
+        lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
         // A member that cannot be created (missing folder, access denied, invalid name) is
         // reported and its bytes are passed over, so that the members behind it still arrive.
-        dropping_ = !File.Create(name, true);
+        // Without -p an existing link under the member's name is replaced, never written through.
+        dropping_ = preservePath_ ? !File.Create(name, true) : !CreateMemberFile(File, name);
         if (dropping_) {
-          lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", name);
+          lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", shown.c_str());
           if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex_;
         }
       }

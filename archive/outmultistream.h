@@ -3,8 +3,12 @@
 // stream at the directory's sizes into files that it creates one after another.
 //
 // Safe names: unless SetPreservePath(true) was called, a member whose stored name is unsafe
-// (IsUnsafeMemberName, archive/membername.h) is not created; its bytes are consumed and dropped,
-// with one Error line naming it, and extraction goes on.
+// (IsUnsafeMemberName, archive/membername.h) or whose folder part leads through a symbolic link
+// (LeadsThroughLink, archive/memberplace.h) is not created; its bytes are consumed and dropped,
+// with one Error line naming it, and extraction goes on. An existing link under a member's name
+// is replaced by the member, not written through. A member that names the archive being read
+// (SetArchive) is dropped the same way, with or without SetPreservePath. Log lines show stored
+// names with their control bytes escaped (log/printable.h); the listing prints them as stored.
 #pragma once
 
 #include <cstdint>
@@ -45,8 +49,13 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // The string handed out is nameBuffer_: valid until the next ReadLPCTSTR or the destruction.
   virtual HRESULT ReadLPCTSTR(ISequentialReader* inStream, const char*& string);
 
-  // With true, stored names are used as they stand, unsafe ones included.
+  // With true, stored names are used as they stand, unsafe ones and links included.
   void SetPreservePath(bool preserve) { preservePath_ = preserve; }
+  // The archive being read: no member is written over it.
+  void SetArchive(const FileIdentity& archive) {
+    archive_ = archive;
+    archiveKnown_ = true;
+  }
 
   // The name of the first directory entry that was not completely written (created short, or not
   // created at all), or null when every entry is complete. A member dropped for its unsafe name
@@ -73,6 +82,8 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   std::string nameBuffer_;
 
   bool preservePath_ = false;
+  FileIdentity archive_;
+  bool archiveKnown_ = false;
   bool dropping_ = false;  // the member being filled is not written: unsafe name or not created
   int32_t firstNotCreated_ = -1;  // index of the first member whose file could not be created
   FieldReader reader_{"COutMultiFileStream"};

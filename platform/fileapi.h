@@ -1,9 +1,11 @@
-// Win32 file API: open, read, write, seek, size, truncate and close a file through a HANDLE.
+// Win32 file API: open, read, write, seek, size, truncate and close a file through a HANDLE; ask
+// what a name is (attributes, the identity of an open file); rename and remove.
 //
 // On Windows this is the real API. Elsewhere it declares the subset the archive code uses, served
 // by fileapi_posix.cpp with the effects the callers rely on: 64-bit positions and sizes, '/' and
-// '\' both separate path components, a directory cannot be opened as a file, and every failure
-// leaves a Win32 error code for GetLastError.
+// '\' both separate path components, a directory cannot be opened as a file, a symbolic link is
+// what Windows calls a reparse point, and every failure leaves a Win32 error code for
+// GetLastError.
 #pragma once
 
 #include "platform/wintypes.h"
@@ -28,7 +30,25 @@
 #define OPEN_ALWAYS 4UL
 #define TRUNCATE_EXISTING 5UL
 
+// Attributes. A symbolic link is a reparse point (and a directory when it leads to one); a device,
+// a pipe or a socket is FILE_ATTRIBUTE_DEVICE.
+#define FILE_ATTRIBUTE_READONLY 0x00000001UL
+#ifndef FILE_ATTRIBUTE_DIRECTORY
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010UL
+#endif
+#define FILE_ATTRIBUTE_DEVICE 0x00000040UL
+#ifndef FILE_ATTRIBUTE_NORMAL
 #define FILE_ATTRIBUTE_NORMAL 0x00000080UL
+#endif
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400UL
+#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFFUL))
+
+// Flags of CreateFileA. FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link itself instead of
+// what it points to; here the open then fails (ERROR_CANT_RESOLVE_FILENAME) when the last
+// component of the name is a link, so that nothing is ever written through one.
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000UL
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001UL
 
 // Seek origins.
 #define FILE_BEGIN 0UL
@@ -70,6 +90,42 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 
 // Cuts or extends the file at the current file pointer.
 BOOL SetEndOfFile(HANDLE file);
+
+// The attributes of a name, without following a symbolic link in its last component;
+// INVALID_FILE_ATTRIBUTES with the last error set when it does not exist.
+DWORD GetFileAttributesA(LPCSTR fileName);
+
+// Removes a file, or a symbolic link itself (never what it points to).
+BOOL DeleteFileA(LPCSTR fileName);
+// Removes an empty directory, or a symbolic link that leads to a directory (the link only).
+BOOL RemoveDirectoryA(LPCSTR pathName);
+
+// Renames existingFileName to newFileName in one step. An existing newFileName is replaced only
+// with MOVEFILE_REPLACE_EXISTING (ERROR_ALREADY_EXISTS otherwise); a directory is never replaced.
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME;
+
+// What GetFileInformationByHandle tells of an open file. The volume serial number and the file
+// index together tell one file from every other (here: the device and inode numbers); the time
+// stamps are left zero.
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
 
 // Closes a handle of any service of this layer. FALSE with ERROR_INVALID_HANDLE for a null handle
 // and INVALID_HANDLE_VALUE, FALSE with the object's error when releasing it failed.

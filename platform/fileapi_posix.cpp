@@ -74,6 +74,7 @@ DWORD ErrorForOpen(int err, const std::string& path) {
     return ERROR_FILE_NOT_FOUND;
   }
   if (err == EEXIST) return ERROR_FILE_EXISTS;
+  if (err == ELOOP) return ERROR_CANT_RESOLVE_FILENAME;
   return platform::ErrorFromErrno(err);
 }
 
@@ -98,7 +99,7 @@ int OpenRetrying(const char* path, int flags) {
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
-                   DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
+                   DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
   if (fileName == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -109,15 +110,15 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
   }
   const std::string path = platform::ToPosixPath(fileName);
 
-  int flags;
+  int flags = (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 ? O_NOFOLLOW : 0;
   const bool read = (desiredAccess & GENERIC_READ) != 0;
   const bool write = (desiredAccess & GENERIC_WRITE) != 0;
   if (read && write) {
-    flags = O_RDWR;
+    flags |= O_RDWR;
   } else if (write) {
-    flags = O_WRONLY;
+    flags |= O_WRONLY;
   } else {
-    flags = O_RDONLY;
+    flags |= O_RDONLY;
   }
 
   int fd = -1;
@@ -318,6 +319,125 @@ BOOL SetEndOfFile(HANDLE handle) {
     platform::SetLastErrorFromErrno();
     return FALSE;
   }
+  return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR fileName) {
+  if (fileName == nullptr || fileName[0] == '\0') {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  const std::string path = platform::ToPosixPath(fileName);
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    SetLastError(ErrorForOpen(errno, path));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  DWORD attributes = 0;
+  if (S_ISLNK(st.st_mode)) {
+    attributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    struct stat target;
+    if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+      attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+  } else if (S_ISDIR(st.st_mode)) {
+    attributes = FILE_ATTRIBUTE_DIRECTORY;
+  } else if (!S_ISREG(st.st_mode)) {
+    attributes = FILE_ATTRIBUTE_DEVICE;
+  }
+  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+  SetLastError(ERROR_SUCCESS);
+  return attributes;
+}
+
+BOOL DeleteFileA(LPCSTR fileName) {
+  if (fileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string path = platform::ToPosixPath(fileName);
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);  // a folder is no file
+    return FALSE;
+  }
+  if (::unlink(path.c_str()) != 0) {
+    SetLastError(ErrorForOpen(errno, path));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR pathName) {
+  if (pathName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string path = platform::ToPosixPath(pathName);
+  struct stat st;
+  const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  struct stat target;
+  if (link && (::stat(path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode))) {
+    SetLastError(ERROR_DIRECTORY);  // a link to a file is removed with DeleteFileA
+    return FALSE;
+  }
+  if ((link ? ::unlink(path.c_str()) : ::rmdir(path.c_str())) != 0) {
+    SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY : ErrorForOpen(errno, path));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
+  if (existingFileName == nullptr || newFileName == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const std::string from = platform::ToPosixPath(existingFileName);
+  const std::string to = platform::ToPosixPath(newFileName);
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) {
+    if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+      SetLastError(ERROR_ALREADY_EXISTS);
+      return FALSE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+  }
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    SetLastError(ErrorForOpen(errno, from));
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
+  FileObject* file = FileFromHandle(handle);
+  if (file == nullptr) return FALSE;
+  if (information == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  struct stat st;
+  if (::fstat(file->fd(), &st) != 0) {
+    platform::SetLastErrorFromErrno();
+    return FALSE;
+  }
+  *information = BY_HANDLE_FILE_INFORMATION{};
+  information->dwFileAttributes =
+      S_ISREG(st.st_mode) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_DEVICE;
+  const auto device = static_cast<uint64_t>(st.st_dev);
+  information->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+  const auto size = static_cast<uint64_t>(st.st_size);
+  information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  information->nFileSizeLow = static_cast<DWORD>(size);
+  information->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+  const auto index = static_cast<uint64_t>(st.st_ino);
+  information->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+  information->nFileIndexLow = static_cast<DWORD>(index);
+  SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "platform/fileapi.h"
 #include "testing/scratchfolder.h"
@@ -220,6 +221,88 @@ TEST_F(FileApiTest, SetEndOfFileCutsAtThePointer) {
   EXPECT_EQ(GetFileSize(h, nullptr), 4u);
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ(ReadText("t"), "0123");
+}
+
+// Symbolic links are reparse points: they are seen, removed and refused as links, never through.
+TEST_F(FileApiTest, LinksAreSeenAndRemovedThemselves) {
+  WriteText("file", "target");
+  ASSERT_EQ(mkdir(Path("dir").c_str(), 0755), 0);
+  ASSERT_EQ(symlink("file", Path("to-file").c_str()), 0);
+  ASSERT_EQ(symlink("dir", Path("to-dir").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", Path("dangling").c_str()), 0);
+  const struct {
+    const char* name;
+    DWORD attributes;
+  } kNames[] = {
+      {"file", FILE_ATTRIBUTE_NORMAL},
+      {"dir", FILE_ATTRIBUTE_DIRECTORY},
+      {"to-file", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"to-dir", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+      {"dangling", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"missing", INVALID_FILE_ATTRIBUTES},
+  };
+  for (const auto& n : kNames) EXPECT_EQ(GetFileAttributesA(Path(n.name).c_str()), n.attributes);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesA("/dev/null"), FILE_ATTRIBUTE_DEVICE);
+
+  // Creating through a link with FILE_FLAG_OPEN_REPARSE_POINT fails; the target stays.
+  EXPECT_EQ(CreateFileA(Path("to-file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
+  EXPECT_EQ(ReadText("file"), "target");
+
+  EXPECT_FALSE(RemoveDirectoryA(Path("to-file").c_str()));  // a link to a file is no folder
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+  EXPECT_FALSE(DeleteFileA(Path("dir").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(DeleteFileA(Path("to-file").c_str()));
+  EXPECT_TRUE(DeleteFileA(Path("dangling").c_str()));
+  EXPECT_TRUE(RemoveDirectoryA(Path("to-dir").c_str()));
+  EXPECT_FALSE(DeleteFileA(Path("to-file").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ReadText("file"), "target");
+  EXPECT_EQ(GetFileAttributesA(Path("dir").c_str()), FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(RemoveDirectoryA(Path("dir").c_str()));
+}
+
+TEST_F(FileApiTest, MoveReplacesOnlyWhenAskedAndNeverAFolder) {
+  WriteText("new", "new");
+  WriteText("old", "old");
+  EXPECT_FALSE(MoveFileExA(Path("new").c_str(), Path("old").c_str(), 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  ASSERT_EQ(mkdir(Path("dir").c_str(), 0755), 0);
+  EXPECT_FALSE(MoveFileExA(Path("new").c_str(), Path("dir").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(MoveFileExA(Path("gone").c_str(), Path("old").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ReadText("old"), "old");
+  EXPECT_TRUE(MoveFileExA(Path("new").c_str(), Path("old").c_str(), MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadText("old"), "new");
+  EXPECT_EQ(GetFileAttributesA(Path("new").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(MoveFileExA(Path("old").c_str(), Path("dir\\moved").c_str(), 0));
+  EXPECT_EQ(ReadText("dir/moved"), "new");
+}
+
+TEST_F(FileApiTest, FileIdentityTellsOneFileByAnyName) {
+  WriteText("a", "a");
+  WriteText("b", "b");
+  ASSERT_EQ(link(Path("a").c_str(), Path("hard").c_str()), 0);
+  ASSERT_EQ(symlink("a", Path("soft").c_str()), 0);
+  auto identity = [&](const char* name) {
+    HANDLE h = Open(Path(name), GENERIC_READ, OPEN_EXISTING);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << name;
+    BY_HANDLE_FILE_INFORMATION info{};
+    EXPECT_TRUE(GetFileInformationByHandle(h, &info));
+    EXPECT_TRUE(CloseHandle(h));
+    return std::make_pair(info.dwVolumeSerialNumber,
+                          (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+  };
+  EXPECT_EQ(identity("a"), identity("hard"));
+  EXPECT_EQ(identity("a"), identity("soft"));
+  EXPECT_NE(identity("a"), identity("b"));
+  EXPECT_FALSE(GetFileInformationByHandle(INVALID_HANDLE_VALUE, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST(FileApiDeviceTest, FullDeviceReportsDiskFull) {

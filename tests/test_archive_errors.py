@@ -212,6 +212,59 @@ class MemberNameTest(BadInputTestCase):
         self.assertIn(b"../up.txt\n", result.stdout)
         self.assertEqual(self.work_files(), [])
 
+    @unittest.skipUnless(harness.PLATFORM == "linux", "symbolic links made by the host")
+    def test_links_in_the_extraction_folder_are_never_written_through(self):
+        os.makedirs(self.path("outside", "dir"))
+        self.write_file("outside/target.txt", b"keep")
+        os.symlink(os.path.join("..", "outside", "target.txt"), os.path.join(self.work, "m.txt"))
+        os.symlink(os.path.join("..", "outside", "dir"), os.path.join(self.work, "link"))
+        members = [("m.txt", b"member"), ("link/x", b"through"), ("link\\y", b"through"),
+                   ("after.txt", b"after")]
+        result = self.extract(self.write_archive(au.build_archive(members)))
+        self.assertEqual(self.errors(result), [unsafe("link/x"), unsafe("link\\y")])
+        self.assertFalse(os.path.islink(os.path.join(self.work, "m.txt")))
+        self.assertEqual(self.read_work("m.txt"), b"member")
+        self.assertEqual(self.read_work("after.txt"), b"after")
+        self.assertEqual(self.read_file("outside/target.txt"), b"keep")
+        self.assertEqual(os.listdir(self.path("outside", "dir")), [])
+        # With -p the names are used as they stand, links and all.
+        os.remove(os.path.join(self.work, "m.txt"))
+        os.symlink(os.path.join("..", "outside", "target.txt"), os.path.join(self.work, "m.txt"))
+        result = self.run_lzmulti("-p", "yes", "../bad.dpc", cwd=self.work)
+        self.assertEqual(self.errors(result), [])
+        self.assertEqual(self.read_file("outside/target.txt"), b"member")
+        self.assertEqual(self.read_file("outside/dir/x"), b"through")
+
+    def test_member_named_like_the_archive_is_refused(self):
+        archive = au.build_archive([("first.txt", b"first"), ("own.dpc", b"not the archive"),
+                                    ("last.txt", b"last")])
+        with open(os.path.join(self.work, "own.dpc"), "wb") as f:
+            f.write(archive)
+        for options in ([], ["-p", "yes"]):
+            with self.subTest(options=options):
+                result = self.extract("own.dpc", *options)
+                self.assertEqual(self.errors(result), [stream_error(
+                    "COutMultiFileStream", "Write",
+                    "Names the archive being read, not extracted: own.dpc")])
+                with open(os.path.join(self.work, "own.dpc"), "rb") as f:
+                    self.assertEqual(f.read(), archive)
+                self.assertEqual(self.read_work("last.txt"), b"last")
+
+    def test_control_bytes_of_stored_names_are_escaped_in_the_log(self):
+        names = [b"../\x1b]0;title\x07", b"nofolder/\x1b[31mred\r\n", b"ok\x7f.txt"]
+        members = [(name, b"data") for name in names]
+        archive = self.write_archive(au.build_archive(members))
+        result = self.extract(archive)
+        self.assertEqual(self.errors(result), [
+            unsafe("../\\x1b]0;title\\x07"),
+            stream_error("COutMultiFileStream", "Write",
+                         "Creating: nofolder/\\x1b[31mred\\x0d\\x0a failed"),
+            program_error("Decompress", "Not completely extracted: nofolder/\\x1b[31mred\\x0d\\x0a")])
+        self.assertNotIn(b"\x1b", result.stderr)
+        self.assertEqual(self.read_work("ok\x7f.txt"), b"data")
+        # The listing prints the names as stored.
+        self.assertEqual(self.extract(archive, "-t").stdout, b"".join(n + b"\n" for n in names))
+
     def test_member_whose_folder_does_not_exist(self):
         members = [("first.txt", b"1" * 10), ("nofolder/second.txt", b"2" * 20),
                    ("third.txt", b"3")]
