@@ -1,6 +1,12 @@
 // Program::Compress: writes the archive through an LZMA encoder, a CInMultiFileStream over the
 // input files and a COutFileStream on the archive path: codec properties header, directory,
 // compressed data.
+//
+// A failed pack never damages what was there: the archive is written under a temporary name
+// beside it (COutFileStream::CreateReplacing) and takes its name only when no step failed and
+// no input file changed its size meanwhile; otherwise the temporary file is removed. So an
+// archive among its own inputs is read as it was. An archive path that is no regular file (a
+// device, a link) is written in place.
 #include <new>
 
 #include "app/program.h"
@@ -41,7 +47,7 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
     brioLog_Interface.Error(kClass, kMethod, "new COutFileStream failed");
     return 0;
   }
-  if (!outStreamSpec->Create(compressedFile.GetText(), true)) {
+  if (!outStreamSpec->CreateReplacing(compressedFile.GetText())) {
     brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->Create %s failed",
                             compressedFile.GetText());
     return 0;
@@ -68,13 +74,22 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
   brioLog_Interface.Verbose(kClass, kMethod, "WriteCoderProperties");
   encoderSpec->WriteCoderProperties(outStreamSpec.get());
   // A failed system write comes back as its positive error code: any result but S_OK fails.
+  bool complete = true;
   brioLog_Interface.Verbose(kClass, kMethod, "WriteDirectory");
   if (inStream->WriteDirectory(outStreamSpec.get()) != S_OK) {
     brioLog_Interface.Error(kClass, kMethod, "inStream->WriteDirectory failed");
+    complete = false;
   }
   brioLog_Interface.Verbose(kClass, kMethod, "Code");
   if (encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, nullptr) != S_OK) {
     brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
+    complete = false;
+  }
+  // The input stream has logged each file whose size changed.
+  if (inStream->ChangedFileCount() > 0) complete = false;
+  if (complete && !outStreamSpec->Commit()) {
+    brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->Commit %s failed",
+                            compressedFile.GetText());
   }
   return 1;
 }

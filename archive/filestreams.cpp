@@ -1,5 +1,7 @@
 #include "archive/filestreams.h"
 
+#include <string>
+
 #include "log/log.h"
 
 namespace {
@@ -37,8 +39,44 @@ HRESULT CInFileStream::GetSize(uint64_t* size) {
   return S_OK;
 }
 
+COutFileStream::~COutFileStream() {
+  File.Close();
+  if (!temporaryName_.empty()) ::DeleteFileA(temporaryName_.c_str());
+}
+
 bool COutFileStream::Create(const char* name, bool replace) {
   return File.Create(name, replace);
+}
+
+bool COutFileStream::CreateReplacing(const char* name) {
+  const DWORD attributes = ::GetFileAttributesA(name);
+  const DWORD notPlain =
+      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & notPlain) != 0) {
+    return File.Create(name, true);
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = std::string(name) + ".partial";
+    if (attempt > 0) candidate += std::to_string(attempt);
+    // Created new, so that nothing that is already there is touched.
+    if (File.Create(candidate.c_str(), false)) {
+      temporaryName_ = candidate;
+      finalName_ = name;
+      return true;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  return false;
+}
+
+bool COutFileStream::Commit() {
+  const bool closed = File.Close();
+  if (temporaryName_.empty()) return closed;
+  const bool renamed = closed && ::MoveFileExA(temporaryName_.c_str(), finalName_.c_str(),
+                                               MOVEFILE_REPLACE_EXISTING) != FALSE;
+  if (!renamed) ::DeleteFileA(temporaryName_.c_str());
+  temporaryName_.clear();
+  return renamed;
 }
 
 HRESULT COutFileStream::Write(const void* data, uint32_t size, uint32_t* processed) {

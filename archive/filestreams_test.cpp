@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "testing/logcapture.h"
@@ -144,6 +145,39 @@ TEST(OutFileStreamTest, SetSizeKeepsThePosition) {
   auto* closed = new COutFileStream;
   RefHolder<COutFileStream> holdClosed(closed);
   EXPECT_EQ(closed->SetSize(1), E_FAIL);
+}
+
+// The new file takes the old one's place only at Commit; without it the old one stays.
+TEST(OutFileStreamTest, ReplacingWritesBesideTheOldFileUntilCommit) {
+  ScratchFolder dir;
+  const std::string name = dir.Path("a.dpc");
+  auto write = [&](const char* bytes, bool commit) {
+    auto* stream = new COutFileStream;
+    RefHolder<COutFileStream> hold(stream);
+    EXPECT_TRUE(stream->CreateReplacing(name.c_str()));
+    uint32_t n = 0;
+    EXPECT_EQ(stream->Write(bytes, static_cast<uint32_t>(std::string(bytes).size()), &n), S_OK);
+    EXPECT_FALSE(dir.Exists("a.dpc") && dir.ReadFile("a.dpc") == bytes);
+    return commit ? stream->Commit() : true;
+  };
+  EXPECT_TRUE(write("first", true));
+  EXPECT_EQ(dir.ReadFile("a.dpc"), "first");
+  EXPECT_TRUE(write("second", false));  // released without Commit
+  EXPECT_EQ(dir.ReadFile("a.dpc"), "first");
+  dir.WriteFile("a.dpc.partial", "someone else's");  // a name that is taken is passed over
+  EXPECT_TRUE(write("third", true));
+  EXPECT_EQ(dir.ReadFile("a.dpc"), "third");
+  EXPECT_EQ(dir.ReadFile("a.dpc.partial"), "someone else's");
+  EXPECT_FALSE(dir.Exists("a.dpc.partial1"));
+
+  // A rename that fails removes the temporary file; the stream reports it.
+  auto* stream = new COutFileStream;
+  RefHolder<COutFileStream> hold(stream);
+  ASSERT_TRUE(stream->CreateReplacing(dir.Path("b.dpc").c_str()));
+  ASSERT_TRUE(std::filesystem::create_directories(dir.path() / "b.dpc" / "inside"));
+  EXPECT_FALSE(stream->Commit());
+  EXPECT_FALSE(dir.Exists("b.dpc.partial"));
+  EXPECT_FALSE(stream->CreateReplacing(dir.Path("nofolder/c.dpc").c_str()));
 }
 
 TEST(OutFileStreamTest, FullDeviceGivesDiskFull) {

@@ -1,7 +1,10 @@
 #include "archive/inmultistream.h"
 
+#include <cstring>
+
 #include "archive/layout.h"
 #include "log/log.h"
+#include "log/printable.h"
 
 namespace {
 const char kClass[] = "CInMultiFileStream";
@@ -26,6 +29,7 @@ HRESULT CInMultiFileStream::WriteLPCTSTR(ISequentialWriter* outStream, const cha
 
 HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
   LogScope scope(lzmaLog_Interface, kClass, "WriteDirectory");
+  sizes.clear();
   HRESULT result = WriteUInt32Field(outStream, static_cast<uint32_t>(names.size()), kClass);
   for (size_t i = 0; i < names.size() && result == S_OK; ++i) {
     uint64_t length = 0;
@@ -39,9 +43,16 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
       }
     }
     if (result != S_OK) break;
+    sizes.push_back(length);
     result = WriteDirectoryEntry(outStream, DirectoryEntry{names[i], 0, length}, kClass);
   }
   return result;
+}
+
+void CInMultiFileStream::ReportSizeChange() {
+  ++changedFiles;
+  const std::string shown = PrintableText(names[static_cast<size_t>(nextIndex - 1)].c_str());
+  lzmaLog_Interface.Error(kClass, "Read", "Size changed while packing: %s", shown.c_str());
 }
 
 HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed) {
@@ -50,6 +61,14 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
   *processed = 0;
   HRESULT result = S_OK;
   for (;;) {
+    if (filling) {  // the file shrank: zeros up to its size in the directory
+      const uint32_t count = remaining < size ? static_cast<uint32_t>(remaining) : size;
+      std::memset(data, 0, count);
+      *processed = count;
+      remaining -= count;
+      filling = remaining > 0;
+      break;
+    }
     if (!fileOpen) {
       if (nextIndex >= static_cast<int32_t>(names.size())) return S_OK;  // end of the data
       const char* name = names[static_cast<size_t>(nextIndex)].c_str();
@@ -59,19 +78,30 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
         result = E_FAIL;
         break;
       }
+      measured = static_cast<size_t>(nextIndex) < sizes.size();
+      remaining = measured ? sizes[static_cast<size_t>(nextIndex)] : 0;
       fileOpen = true;
       ++nextIndex;
     }
+    // A measured file gives no more than its size in the directory; at that size, one more read
+    // tells whether it grew.
+    const uint32_t ask =
+        measured && remaining > 0 && remaining < size ? static_cast<uint32_t>(remaining) : size;
     uint32_t count = 0;
-    if (!File.Read(data, size, count)) {
+    if (!File.Read(data, ask, count)) {
       lzmaLog_Interface.Error(kClass, "Read", "File.Read failed");
       result = E_FAIL;
-    } else if (count == 0) {  // this file is used up: go on with the next in the same call
+    } else if (count == 0 || (measured && remaining == 0)) {
+      // This file is used up (or grew beyond its size, and is cut there): go on with the next in
+      // the same call, after the zeros that make up a file that shrank.
+      if (count != 0 || remaining > 0) ReportSizeChange();
+      filling = count == 0 && remaining > 0;
       File.Close();
       fileOpen = false;
       continue;
     } else {
       *processed = count;
+      if (measured) remaining -= count;
     }
     // Close the file as soon as its end is reached, so that the next call starts the next file.
     uint64_t position = 0;
@@ -79,7 +109,10 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
     if (!File.GetPosition(position) || !File.GetLength(length)) {
       lzmaLog_Interface.Error(kClass, "Read", "File.GetPosition || File.GetLength failed");
       result = E_FAIL;
-    } else if (position >= length) {
+    } else if (position >= length || (measured && remaining == 0 && length > position)) {
+      // The end of the file, or of its size in the directory when it grew: either ends it.
+      if (measured && (remaining > 0 || length > position)) ReportSizeChange();
+      filling = measured && remaining > 0;
       lzmaLog_Interface.VVerbose(kClass, "Read", "Closing file");
       File.Close();
       fileOpen = false;

@@ -152,6 +152,43 @@ TEST(InMultiFileStreamTest, FailingWriterStopsTheDirectoryAtOnce) {
   EXPECT_EQ(stream->Release(), 1u);
 }
 
+// Files changed between the directory and the data: each delivers its size in the directory, so
+// that the members behind it stay in place. Small buffers meet the change at a file's end, large
+// ones in the middle of a read.
+TEST(InMultiFileStreamTest, SizeChangedWhilePackingKeepsTheDirectorysSizes) {
+  for (uint32_t bufferSize : {3u, 4u, 100u}) {
+    SCOPED_TRACE(bufferSize);
+    ScratchFolder dir;
+    const char* const kNames[] = {"a", "grew", "shrank", "empty", "b"};
+    dir.WriteFile("a", "AAAA");
+    dir.WriteFile("grew", "0123456789");
+    dir.WriteFile("shrank", "abcdefghij");
+    dir.WriteFile("empty", "");
+    dir.WriteFile("b", "BBB");
+    auto* stream = new CInMultiFileStream;
+    RefHolder<CInMultiFileStream> hold(stream);
+    for (const char* name : kNames) stream->AddFile(dir.Path(name).c_str());
+    auto* out = new MemoryWriter;
+    RefHolder<MemoryWriter> holdOut(out);
+    ASSERT_EQ(stream->WriteDirectory(out), S_OK);
+    dir.WriteFile("grew", "0123456789 and more");
+    dir.WriteFile("shrank", "abc");
+    dir.WriteFile("empty", "12345");
+
+    LogCapture log(lzmaLog_Interface, kLogMaskStartup);
+    std::string data;
+    for (const std::string& piece : ReadAll(stream, bufferSize)) data += piece;
+    EXPECT_EQ(data, "AAAA0123456789abc" + std::string(7, '\0') + "BBB");
+    std::vector<std::string> errors;
+    for (const char* name : {"grew", "shrank", "empty"}) {
+      errors.push_back("Error.... CInMultiFileStream Read Size changed while packing: " +
+                       dir.Path(name));
+    }
+    EXPECT_EQ(log.WithLabel("Error...."), errors);
+    EXPECT_EQ(stream->ChangedFileCount(), 3);
+  }
+}
+
 TEST(InMultiFileStreamTest, SameNameTwiceIsReadTwice) {
   ScratchFolder dir;
   dir.WriteFile("a", "xy");

@@ -148,12 +148,17 @@ class LayoutTest(ArchiveTestCase):
                 self.assertEqual(archive[5:26], au.directory([("e", 0)]))
                 self.assertEqual(archive[26:], bytes(5))  # empty data: five zero bytes
 
-    def test_window_29_fails_on_the_settings_and_leaves_an_empty_archive(self):
+    def test_window_29_fails_on_the_settings_and_leaves_the_archive_as_it_was(self):
         self.write_file("a", b"abc")
-        result = self.pack("w.dpc", ["a"], "-w", "29")
-        self.assertEqual(result.stderr, log_line("Error....", "Program", "Compress",
-                                                 "encoderSpec->SetCoderProperties failed"))
-        self.assertEqual(self.read_file("w.dpc"), b"")
+        refused = log_line("Error....", "Program", "Compress",
+                           "encoderSpec->SetCoderProperties failed")
+        self.assertEqual(self.pack("w.dpc", ["a"], "-w", "29").stderr, refused)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["a"])  # no archive, no temporary file
+        self.pack("w.dpc", ["a"])
+        before = self.read_file("w.dpc")
+        self.assertEqual(self.pack("w.dpc", ["a"], "-w", "29").stderr, refused)
+        self.assertEqual(self.read_file("w.dpc"), before)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["a", "w.dpc"])
 
     def test_listing_prints_names_and_creates_nothing(self):
         self.write_file("a.txt", b"abc")
