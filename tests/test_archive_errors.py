@@ -1,9 +1,13 @@
-"""End-to-end tests of lzmulti on bad input: missing, short, refused, cut and damaged archives,
-unsafe member names with and without -p, a member whose folder does not exist, an archive path on
-a full device, and the committed archives of tests/files, good and bad. Each run ends with exit status 0 and a clear Error line, writes nothing
+"""End-to-end tests of lzmulti on bad input and failing machines: missing, short, refused, cut
+and damaged archives, unsafe member names and links with and without -p, a member whose folder
+does not exist or whose name is a folder, a read-only extraction folder, an archive path on a
+full device, input files that vanish, become unreadable, grow or shrink while packing runs, and
+the committed archives of tests/files, good and bad. Each run ends with exit status 0 and a clear Error line, writes nothing
 outside the folder it extracts into, and saves every member that can be saved."""
 
+import fcntl
 import os
+import subprocess
 import unittest
 
 import archive_util as au
@@ -368,6 +372,145 @@ class CorpusTest(BadInputTestCase):
                         self.assertLess(len(data), expected.size, member)
                     else:
                         self.assertEqual(data, expected, member)
+
+
+def run_pausing_at(args, cwd, marker, action):
+    """Runs lzmulti at log level 3 with its log in a pipe, and calls action once the log shows a
+    line holding marker. lzmulti writes its log as it goes, and a full pipe holds it at its next
+    log line: with the pipe cut to 4 KiB (64 KiB where that fails) and read byte by byte, lzmulti
+    is at most that far ahead of the reader. A step that more log than that separates from the
+    marker has therefore not been taken when action runs; no timing is involved."""
+    cmd = harness.EMULATOR + [harness.lzmulti_path(), "-v", "3"] + list(args)
+    proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                            bufsize=0)
+    try:
+        fcntl.fcntl(proc.stderr.fileno(), fcntl.F_SETPIPE_SZ, 4096)
+    except OSError:
+        pass
+    log = b""
+    while not log.endswith(b"\n") or marker not in log.splitlines()[-1]:
+        byte = proc.stderr.read(1)
+        if not byte:
+            break
+        log += byte
+    found = marker in log
+    if found:
+        action()
+    log += proc.stderr.read()
+    proc.stderr.close()
+    proc.wait(timeout=300)
+    errors = [line.decode("latin-1").replace("\r", "") + "\n" for line in log.splitlines()
+              if line.startswith(b"Error")]
+    return found, proc.returncode, errors
+
+
+class PackFaultTest(harness.ScratchDirTestCase):
+    """Packing meets a failing machine: each run ends with a clear Error line and exit status 0,
+    and an archive that was there stays as it was; none is left half written."""
+
+    # Names long enough that their directory entries, logged byte by byte at level 3, come to far
+    # more log than a pipe holds.
+    PADDING = ["pad%02d-" % i + "x" * 190 for i in range(30)]
+
+    def setUp(self):
+        super().setUp()
+        for name in self.PADDING:
+            self.write_file(name, name.encode())
+        self.write_file("old.txt", b"the old archive's member")
+        self.assertEqual(self.run_lzmulti("backup.dpc", "old.txt").stderr, b"")
+        self.old_archive = self.read_file("backup.dpc")
+
+    def assert_old_archive_kept(self):
+        self.assertEqual(self.read_file("backup.dpc"), self.old_archive)
+        self.assertEqual([n for n in os.listdir(self.dir) if ".partial" in n], [])
+
+    def test_input_grows_or_shrinks_while_packing(self):
+        for contents, changed_to in ((b"0123456789", b"0123456789 and more"),
+                                     (b"0123456789", b"0123")):
+            with self.subTest(changed_to=changed_to):
+                self.write_file("log.txt", contents)
+                # The directory entry of log.txt is logged once the file was measured; the 30
+                # entries behind it come before its data are read.
+                found, status, errors = run_pausing_at(
+                    ["backup.dpc", "log.txt"] + self.PADDING, self.dir,
+                    b"CInMultiFileStream WriteLPCTSTR log.txt",
+                    lambda: self.write_file("log.txt", changed_to))
+                self.assertTrue(found)
+                self.assertEqual(status, 0)
+                self.assertEqual(errors, [stream_error("CInMultiFileStream", "Read",
+                                                       "Size changed while packing: log.txt")])
+                self.assert_old_archive_kept()
+
+    def test_input_vanishes_between_expansion_and_packing(self):
+        self.write_file("gone.txt", b"soon gone")
+        found, status, errors = run_pausing_at(
+            ["backup.dpc"] + self.PADDING + ["gone.txt"], self.dir,
+            b"Program Main Input file: gone.txt", lambda: os.remove(self.path("gone.txt")))
+        self.assertTrue(found)
+        self.assertEqual(status, 0)
+        self.assertEqual(errors, [
+            program_error("Compress", "inStream->WriteDirectory failed"),
+            stream_error("CInMultiFileStream", "Read", "Opening: gone.txt failed"),
+            program_error("Compress", "encoder->Code failed")])
+        self.assert_old_archive_kept()
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "/proc")
+    def test_input_becomes_unreadable_between_expansion_and_packing(self):
+        self.write_file("locked.txt", b"readable at first")
+
+        def lock():
+            # Permissions do not stop root; the memory file of the reading process does: it
+            # opens, and reading at offset 0 fails.
+            os.remove(self.path("locked.txt"))
+            os.symlink("/proc/self/mem", self.path("locked.txt"))
+
+        found, status, errors = run_pausing_at(
+            ["backup.dpc"] + self.PADDING + ["locked.txt"], self.dir,
+            b"Program Main Input file: locked.txt", lock)
+        self.assertTrue(found)
+        self.assertEqual(status, 0)
+        self.assertEqual(errors, [stream_error("CInMultiFileStream", "Read", "File.Read failed"),
+                                  program_error("Compress", "encoder->Code failed")])
+        self.assert_old_archive_kept()
+
+    def test_archive_among_its_own_inputs_is_stored_as_it_was(self):
+        result = self.run_lzmulti("backup.dpc", "backup.dpc", "old.txt")
+        self.assertEqual(result.stderr, b"")
+        os.makedirs(self.path("out"))
+        result = self.run_lzmulti("../backup.dpc", cwd=self.path("out"))
+        self.assertEqual(result.stderr, b"")
+        self.assertEqual(self.read_file("out/backup.dpc"), self.old_archive)
+        self.assertEqual(self.read_file("out/old.txt"), b"the old archive's member")
+
+
+class ExtractFaultTest(BadInputTestCase):
+    MEMBERS = [("first.txt", b"first"), ("second.txt", b"second")]
+
+    def test_member_whose_name_is_an_existing_folder(self):
+        os.makedirs(os.path.join(self.work, "first.txt"))
+        result = self.extract(self.write_archive(au.build_archive(self.MEMBERS)))
+        self.assertEqual(self.errors(result), [
+            stream_error("COutMultiFileStream", "Write", "Creating: first.txt failed"),
+            program_error("Decompress", "Not completely extracted: first.txt")])
+        self.assertEqual(self.read_work("second.txt"), b"second")
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "POSIX permissions and /sys")
+    def test_read_only_extraction_folder(self):
+        archive = self.write_archive(au.build_archive(self.MEMBERS))
+        # Permissions do not stop root; sysfs refuses new files to everyone.
+        folder = "/sys" if os.geteuid() == 0 else self.work
+        os.chmod(self.work, 0o555)
+        try:
+            result = self.run_lzmulti(os.path.abspath(os.path.join(self.work, archive)),
+                                      cwd=folder)
+        finally:
+            os.chmod(self.work, 0o755)
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(self.errors(result), [
+            stream_error("COutMultiFileStream", "Write", "Creating: first.txt failed"),
+            stream_error("COutMultiFileStream", "Write", "Creating: second.txt failed"),
+            program_error("Decompress", "Not completely extracted: first.txt")])
+        self.assertEqual(self.work_files(), [])
 
 
 @unittest.skipUnless(harness.PLATFORM == "linux" and os.path.exists("/dev/full"), "/dev/full")
