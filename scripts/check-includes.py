@@ -2,6 +2,7 @@
 """Checks that every project include points down the floors of the source tree, never up or
 sideways, and prints one line per include that does not:
 
+    floor 4  fuzz/ (fuzz targets)
     floor 3  app/
     floor 2  archive/  codec/  testing/ (test helpers)
     floor 1  base/  log/  installsupport/
@@ -25,6 +26,7 @@ FLOORS = {
     "codec": 2,
     "testing": 2,
     "app": 3,
+    "fuzz": 4,
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"')
 

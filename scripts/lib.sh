@@ -41,3 +41,18 @@ native_build() {
     >/dev/null
   cmake --build build -j"$(nproc)"
 }
+
+# The packages of the sanitizer and fuzzing builds: clang with its sanitizer and libFuzzer
+# runtimes.
+SANITIZER_PACKAGES=(clang libclang-rt-dev)
+
+# sanitizer_build: configures and builds build-sanitize/ with clang under AddressSanitizer and
+# UndefinedBehaviorSanitizer, with the fuzz targets, warnings as errors unless HALYARD_WERROR=OFF.
+# Two jobs at most: it runs alone.
+sanitizer_build() {
+  need_packages "${NATIVE_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}"
+  CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DHALYARD_WERROR="${HALYARD_WERROR:-ON}" -DHALYARD_SANITIZE=address,undefined \
+    -DHALYARD_FUZZ=ON >/dev/null
+  cmake --build build-sanitize -j"$(($(nproc) < 2 ? $(nproc) : 2))"
+}
