@@ -66,6 +66,8 @@ int Program::Decompress(const CText& compressedFile) {
   }
   if (toc_) return 1;
 
+  // The data beyond the directory's sizes matter only as far as they tell of damage.
+  decoder->LimitDictionary(outStreamSpec->DataSize());
   brioLog_Interface.Verbose(kClass, kMethod, "Code");
   const HRESULT result =
       decoder->Code(inStreamSpec.get(), outStreamSpec.get(), nullptr, nullptr, nullptr);

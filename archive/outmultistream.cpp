@@ -127,6 +127,15 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
   return result;
 }
 
+uint64_t COutMultiFileStream::DataSize() const {
+  uint64_t total = 0;
+  for (const DirectoryEntry& entry : entries_) {
+    if (entry.size > UINT64_MAX - total) return UINT64_MAX;
+    total += entry.size;
+  }
+  return total;
+}
+
 const char* COutMultiFileStream::FirstIncompleteMember() const {
   for (size_t i = 0; i < entries_.size(); ++i) {
     const auto index = static_cast<int32_t>(i);

@@ -68,6 +68,8 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // True once a read inside the directory met the end of the archive.
   bool DirectoryEnded() const { return reader_.Ended(); }
   size_t FileCount() const { return entries_.size(); }
+  // The sum of the directory's sizes (UINT64_MAX when it does not fit): the data that matter.
+  uint64_t DataSize() const;
 
   COutputFile File;
 

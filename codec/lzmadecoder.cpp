@@ -19,10 +19,10 @@ struct LzmaStream {
 
 // A raw LZMA1 decoder for the header's settings. E_OUTOFMEMORY, or S_FALSE for settings that
 // liblzma cannot decode (lc + lp above 4).
-HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32_t windowSize) {
+HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32_t dictionary) {
   lzma_options_lzma options;
   if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
-  options.dict_size = windowSize;
+  options.dict_size = dictionary;
   options.lc = properties.lc;
   options.lp = properties.lp;
   options.pb = properties.pb;
@@ -92,7 +92,12 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
                        ICompressProgressInfo* progress) {
   if (!window_ || !inBuffer_) return E_FAIL;  // no properties set
   LzmaStream stream;
-  const HRESULT started = StartDecoder(stream.strm, properties_, windowSize_);
+  // A dictionary beyond the output that matters (and the bytes behind it) is never used.
+  uint32_t dictionary = windowSize_;
+  if (dataSize_ < uint64_t{windowSize_} - kLookahead) {
+    dictionary = static_cast<uint32_t>(dataSize_) + kLookahead;
+  }
+  const HRESULT started = StartDecoder(stream.strm, properties_, dictionary);
   if (started != S_OK) return started;
 
   lzma_stream& strm = stream.strm;

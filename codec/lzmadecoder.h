@@ -4,8 +4,9 @@
 // Output goes to the stream in window-size blocks whenever the window is full. The window is the
 // dictionary size of the header (at least 4 KiB), but its memory follows the data: it starts at
 // kFirstWindowBytes and doubles as decoded bytes fill it, up to that size, so that what a header
-// claims costs nothing before the data fill it. (liblzma reserves the dictionary itself when Code
-// starts; the system backs it only as the data arrive.) At the end of the input the decoder
+// claims costs nothing before the data fill it. liblzma reserves its own dictionary when Code
+// starts (backed by the system only as the data arrive); LimitDictionary keeps that to what the
+// data can use. At the end of the input the decoder
 // offers what it still holds plus one byte beyond the data in a final hand-over, whose result it
 // ignores (so that the receiver creates trailing members of size 0), and returns S_FALSE. A
 // stream with an end marker ends with the Writes of the pending bytes, whose outcome counts; when
@@ -62,6 +63,13 @@ class CDecoder
   HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
                const uint64_t* outSize, ICompressProgressInfo* progress) override;
 
+  // Only the first dataSize bytes of the output matter to the receiver (the sizes of an archive's
+  // directory): liblzma's dictionary then need not be larger than dataSize and kLookahead, since
+  // no match in those bytes reaches further back. Every byte up to kLookahead beyond dataSize
+  // comes out as with the full dictionary; later bytes may end in undecodable data. The window's
+  // hand-overs keep the full size. Call it before Code.
+  void LimitDictionary(uint64_t dataSize) { dataSize_ = dataSize; }
+
   uint32_t LiteralContextBits() const { return properties_.lc; }
   uint32_t LiteralPosBits() const { return properties_.lp; }
   uint32_t PosStateBits() const { return properties_.pb; }
@@ -79,6 +87,7 @@ class CDecoder
 
   LzmaProperties properties_;  // from the header; a stored dictionary size of 0 counts as 1
   uint32_t windowSize_ = 0;
+  uint64_t dataSize_ = UINT64_MAX;  // the output that matters (LimitDictionary)
   std::unique_ptr<uint8_t[]> window_;
   size_t windowCapacity_ = 0;  // bytes of window_ that decoding may fill (one more is allocated)
   std::unique_ptr<uint8_t[]> inBuffer_;

@@ -228,6 +228,32 @@ TEST(DecoderTest, WindowMemoryFollowsTheDataNotTheHeader) {
     EXPECT_EQ(std::vector<uint8_t>(d.data.begin(), d.data.end() - 1), data) << claim;
     EXPECT_LE(largestBufferRequest, size_t{CDecoder::kInBufferSize}) << claim;
   }
+  // liblzma's dictionary kept to the data that matter: those bytes and kLookahead behind them
+  // come out exactly; a match reaching further back ends in undecodable data.
+  const std::vector<uint8_t> repeated = [] {
+    std::vector<uint8_t> v = MixedBytes(60000, 3);
+    v.insert(v.end(), v.begin(), v.begin() + 30000);  // matches 60000 bytes back
+    return v;
+  }();
+  for (uint64_t limit : {uint64_t{90000}, uint64_t{50000}}) {
+    auto* limited = new CDecoder;
+    RefHolder<CDecoder> holdLimited(limited);
+    auto* in = new MemoryReader(Compress(repeated, 1 << 20));
+    RefHolder<MemoryReader> holdIn(in);
+    auto* out = new MemoryWriter;
+    RefHolder<MemoryWriter> holdOut(out);
+    ASSERT_EQ(limited->SetDecoderProperties(in), S_OK);
+    limited->LimitDictionary(limit);
+    EXPECT_EQ(limited->Code(in, out, nullptr, nullptr, nullptr), S_FALSE);
+    const size_t exact = limit < 60000 ? limit + CDecoder::kLookahead : repeated.size();
+    ASSERT_GE(out->data.size(), exact) << limit;
+    EXPECT_EQ(std::vector<uint8_t>(out->data.begin(), out->data.begin() + exact),
+              std::vector<uint8_t>(repeated.begin(), repeated.begin() + exact));
+    if (limit < 60000) {
+      EXPECT_LT(out->data.size(), repeated.size()) << limit;
+    }
+  }
+
   // A window that cannot grow ends Code, after the bytes it holds were offered.
   const std::vector<uint8_t> archive = Compress(data, 1 << 20);
   auto* decoder = new CDecoder;

@@ -324,6 +324,8 @@ def unsafe(name):
 CORPUS = [
     ("good-two-members.dpc", ["a.txt", "b.txt"], [],
      {"a.txt": b"abc", "b.txt": b"the archive corpus\n" * 4}, []),
+    ("good-huge-dictionary.dpc", ["a.txt", "b.txt"], [],
+     {"a.txt": b"abc", "b.txt": b"the archive corpus\n" * 4}, []),
     ("good-no-members.dpc", [], [], {}, []),
     ("good-empty-members.dpc", ["e1", "a", "e2"], [], {"e1": b"", "a": b"hello", "e2": b""}, []),
     ("good-end-marker.dpc", ["m.txt", "e"], [], {"m.txt": DIGITS, "e": b""}, []),
