@@ -15,7 +15,8 @@ namespace fs = std::filesystem;
 class MemberPlaceTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(dir_.Made()); }
-  // A symbolic link; the test is skipped where the system (or Wine) cannot make one.
+  // A symbolic link; the test is skipped where the system cannot make one (Wine 8 has no
+  // CreateSymbolicLink). The caller returns when IsSkipped().
   void Link(const std::string& target, const std::string& name, bool toFolder) {
     std::error_code error;
     if (toFolder) {
@@ -37,6 +38,7 @@ TEST_F(MemberPlaceTest, FolderPartsThatAreLinksAreFound) {
   fs::create_directories(dir_.path() / "sub");
   Link((dir_.path() / "outside" / "dir").string(), "link", true);
   Link((dir_.path() / "outside" / "dir").string(), "sub/inner", true);
+  if (IsSkipped()) return;
   const std::string base = dir_.dir() + "/";
   for (const char* name : {"link/x", "link\\x", "sub/inner/x", "sub\\inner\\deeper\\x"}) {
     EXPECT_TRUE(LeadsThroughLink((base + name).c_str())) << name;
@@ -53,6 +55,7 @@ TEST_F(MemberPlaceTest, LinksUnderTheMembersNameAreReplacedNotFollowed) {
   Link((dir_.path() / "outside" / "target.txt").string(), "to-file", false);
   Link((dir_.path() / "outside" / "dir").string(), "to-dir", true);
   Link((dir_.path() / "nowhere").string(), "dangling", false);
+  if (IsSkipped()) return;
   for (const char* name : {"to-file", "to-dir", "dangling", "plain.txt", "new.txt"}) {
     COutputFile file;
     ASSERT_TRUE(CreateMemberFile(file, dir_.Path(name).c_str())) << name;
