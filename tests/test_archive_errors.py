@@ -216,11 +216,15 @@ class MemberNameTest(BadInputTestCase):
         self.assertIn(b"../up.txt\n", result.stdout)
         self.assertEqual(self.work_files(), [])
 
-    @unittest.skipUnless(harness.PLATFORM == "linux", "symbolic links made by the host")
     def test_links_in_the_extraction_folder_are_never_written_through(self):
+        # Links made by the host. Wine shows a link to a folder as a reparse point, but a link to
+        # a file as the file itself: there the member's own name is left to the Linux run.
+        file_links = harness.PLATFORM == "linux"
         os.makedirs(self.path("outside", "dir"))
         self.write_file("outside/target.txt", b"keep")
-        os.symlink(os.path.join("..", "outside", "target.txt"), os.path.join(self.work, "m.txt"))
+        if file_links:
+            os.symlink(os.path.join("..", "outside", "target.txt"),
+                       os.path.join(self.work, "m.txt"))
         os.symlink(os.path.join("..", "outside", "dir"), os.path.join(self.work, "link"))
         members = [("m.txt", b"member"), ("link/x", b"through"), ("link\\y", b"through"),
                    ("after.txt", b"after")]
@@ -232,12 +236,15 @@ class MemberNameTest(BadInputTestCase):
         self.assertEqual(self.read_file("outside/target.txt"), b"keep")
         self.assertEqual(os.listdir(self.path("outside", "dir")), [])
         # With -p the names are used as they stand, links and all.
-        os.remove(os.path.join(self.work, "m.txt"))
-        os.symlink(os.path.join("..", "outside", "target.txt"), os.path.join(self.work, "m.txt"))
+        if file_links:
+            os.remove(os.path.join(self.work, "m.txt"))
+            os.symlink(os.path.join("..", "outside", "target.txt"),
+                       os.path.join(self.work, "m.txt"))
         result = self.run_lzmulti("-p", "yes", "../bad.dpc", cwd=self.work)
         self.assertEqual(self.errors(result), [])
-        self.assertEqual(self.read_file("outside/target.txt"), b"member")
         self.assertEqual(self.read_file("outside/dir/x"), b"through")
+        if file_links:
+            self.assertEqual(self.read_file("outside/target.txt"), b"member")
 
     def test_member_named_like_the_archive_is_refused(self):
         archive = au.build_archive([("first.txt", b"first"), ("own.dpc", b"not the archive"),
