@@ -68,12 +68,17 @@ class InstallTest(harness.ScratchDirTestCase):
         library = os.path.join(prefix, "lib")
         compilers = [(os.environ["HALYARD_C_COMPILER"], ["-x", "c", "-std=c99", "-pedantic"]),
                      (os.environ["HALYARD_CXX_COMPILER"], ["-x", "c++", "-std=c++17"])]
+        # A library built under sanitizers takes their runtime from the program that loads it,
+        # the C++ part included (the library is C++ inside).
+        sanitize = os.environ.get("HALYARD_SANITIZE", "")
+        sanitizer = (["-fsanitize=" + sanitize, "-fsanitize-link-c++-runtime", "-lstdc++"]
+                     if sanitize else [])
         for compiler, language in compilers:
             with self.subTest(compiler=compiler):
                 program = self.path("caller-" + language[1].replace("+", "x"))
                 proc = subprocess.run([compiler] + language + [
                     "-Wall", "-Wextra", "-Werror", "-I", os.path.join(prefix, "include"), source,
-                    "-x", "none", "-L", library, "-lhalyard4inst", "-o", program],
+                    "-x", "none", "-L", library, "-lhalyard4inst", "-o", program] + sanitizer,
                     stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True)
                 self.assertEqual(proc.returncode, 0, proc.stderr)
                 env = dict(os.environ, LD_LIBRARY_PATH=library)
