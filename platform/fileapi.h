@@ -18,7 +18,8 @@
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
 
-// Share modes. POSIX has no mandatory sharing; they are accepted and otherwise ignored.
+// Share modes. Of their rules the layer keeps those between writers and handles that deny writing
+// (see sharelock.h): CreateFileA fails with ERROR_SHARING_VIOLATION where Windows would for them.
 #define FILE_SHARE_READ 0x00000001UL
 #define FILE_SHARE_WRITE 0x00000002UL
 #define FILE_SHARE_DELETE 0x00000004UL
@@ -69,7 +70,10 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
 
-// Reads up to numberOfBytesToRead bytes; a count of 0 with TRUE is the end of the file.
+// Reads up to numberOfBytesToRead bytes; a count of 0 with TRUE is the end of the file. A handle
+// that only reads a regular file and denies writing (no FILE_SHARE_WRITE) reads small requests
+// from a read-ahead block (readahead.h), which no other handle can make stale; positions, counts
+// and results are those of unbuffered reads.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
               LPOVERLAPPED overlapped);
 

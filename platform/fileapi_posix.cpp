@@ -7,6 +7,8 @@
 #include <new>
 
 #include "platform/fileapi.h"
+#include "platform/readahead.h"
+#include "platform/sharelock.h"
 
 namespace platform {
 
@@ -29,7 +31,7 @@ namespace {
 
 class FileObject : public platform::HandleObject {
  public:
-  explicit FileObject(int fd) : fd_(fd) {}
+  FileObject(int fd, bool readable) : fd_(fd), readable_(readable) {}
   ~FileObject() override {
     if (fd_ >= 0) ::close(fd_);
   }
@@ -46,9 +48,17 @@ class FileObject : public platform::HandleObject {
     return true;
   }
   int fd() const { return fd_; }
+  bool readable() const { return readable_; }
+
+  // Only a handle that reads a regular file and keeps every writer away has a read-ahead block.
+  bool EnableReadAhead() { return buffered_ = readAhead_.Allocate(); }
+  platform::ReadAhead* readAhead() { return buffered_ ? &readAhead_ : nullptr; }
 
  private:
   int fd_;
+  bool readable_;  // opened with GENERIC_READ
+  bool buffered_ = false;
+  platform::ReadAhead readAhead_;
 };
 
 // The open file behind a handle, or null with ERROR_INVALID_HANDLE.
@@ -87,6 +97,21 @@ void SetIoError() {
   }
 }
 
+class DescriptorSource : public platform::ReadAhead::Source {
+ public:
+  explicit DescriptorSource(int fd) : fd_(fd) {}
+  long Read(void* data, size_t size) override {
+    ssize_t n;
+    do {
+      n = ::read(fd_, data, size);
+    } while (n < 0 && errno == EINTR);
+    return static_cast<long>(n);
+  }
+
+ private:
+  int fd_;
+};
+
 int OpenRetrying(const char* path, int flags) {
   int fd;
   do {
@@ -95,9 +120,27 @@ int OpenRetrying(const char* path, int flags) {
   return fd;
 }
 
+// A handle that only writes is opened for reading too where the file allows it, because its share
+// mark needs read access (sharelock.h); ReadFile still refuses it.
+int OpenForAccess(const char* path, int flags) {
+  if ((flags & O_ACCMODE) != O_WRONLY) return OpenRetrying(path, flags);
+  const int fd = OpenRetrying(path, (flags & ~O_ACCMODE) | O_RDWR);
+  if (fd >= 0 || errno != EACCES) return fd;
+  return OpenRetrying(path, flags);
+}
+
+// Empties the file open on fd; a handle without write access truncates as open(2) would for it.
+bool Truncate(int fd, const std::string& path, bool write) {
+  if (write) return ::ftruncate(fd, 0) == 0;
+  const int other = OpenRetrying(path.c_str(), O_RDONLY | O_TRUNC);
+  if (other < 0) return false;
+  ::close(other);
+  return true;
+}
+
 }  // namespace
 
-HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
   if (fileName == nullptr) {
@@ -121,35 +164,41 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
     flags |= O_RDONLY;
   }
 
+  // An existing file is truncated only once the sharing rules allow this handle.
   int fd = -1;
   bool existed = false;
+  bool created = false;  // by this open, so that no other handle can be open on it
+  bool truncate = false;
   switch (creationDisposition) {
     case CREATE_NEW:
-      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL);
+      fd = OpenForAccess(path.c_str(), flags | O_CREAT | O_EXCL);
+      created = fd >= 0;
       break;
     case CREATE_ALWAYS:
     case OPEN_ALWAYS: {
-      const int keep = creationDisposition == CREATE_ALWAYS ? O_TRUNC : 0;
-      fd = OpenRetrying(path.c_str(), flags | O_CREAT | O_EXCL);
+      truncate = creationDisposition == CREATE_ALWAYS;
+      fd = OpenForAccess(path.c_str(), flags | O_CREAT | O_EXCL);
+      created = fd >= 0;
       if (fd < 0 && errno == EEXIST) {
         existed = true;
-        fd = OpenRetrying(path.c_str(), flags | keep);
+        fd = OpenForAccess(path.c_str(), flags);
         if (fd < 0 && errno == ENOENT) {  // removed in between: start again from nothing
           existed = false;
-          fd = OpenRetrying(path.c_str(), flags | O_CREAT | keep);
+          fd = OpenForAccess(path.c_str(), flags | O_CREAT);
         }
       }
       break;
     }
     case OPEN_EXISTING:
-      fd = OpenRetrying(path.c_str(), flags);
+      fd = OpenForAccess(path.c_str(), flags);
       break;
     case TRUNCATE_EXISTING:
       if (!write) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
       }
-      fd = OpenRetrying(path.c_str(), flags | O_TRUNC);
+      fd = OpenForAccess(path.c_str(), flags);
+      truncate = true;
       break;
     default:
       SetLastError(ERROR_INVALID_PARAMETER);
@@ -160,22 +209,45 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD /*shareMode*/,
     return INVALID_HANDLE_VALUE;
   }
 
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
+  // A file that this open created is a new regular file; any other may be a folder or a device.
+  bool regular = created;
+  if (!created) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+      const int err = errno;
+      ::close(fd);
+      SetLastError(platform::ErrorFromErrno(err));
+      return INVALID_HANDLE_VALUE;
+    }
+    if (S_ISDIR(st.st_mode)) {  // a folder is no file
+      ::close(fd);
+      SetLastError(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
+    regular = S_ISREG(st.st_mode);
+  }
+
+  bool keepsWritersAway = false;
+  // Truncating an existing file writes it, whatever the access asked for.
+  const DWORD claimed = truncate && !created ? desiredAccess | GENERIC_WRITE : desiredAccess;
+  if (!platform::TakeShare(fd, platform::ClaimFor(claimed, shareMode), created, keepsWritersAway)) {
+    ::close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (truncate && regular && !created && !Truncate(fd, path, write)) {
     const int err = errno;
     ::close(fd);
     SetLastError(platform::ErrorFromErrno(err));
     return INVALID_HANDLE_VALUE;
   }
-  if (S_ISDIR(st.st_mode)) {  // a folder is no file
-    ::close(fd);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
 
-  auto* file = new (std::nothrow) FileObject(fd);
-  if (file == nullptr) {
-    ::close(fd);
+  auto* file = new (std::nothrow) FileObject(fd, read);
+  if (file == nullptr || (keepsWritersAway && regular && !write && !file->EnableReadAhead())) {
+    if (file != nullptr) {
+      delete file;  // closes fd
+    } else {
+      ::close(fd);
+    }
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
@@ -188,7 +260,19 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD n
   if (numberOfBytesRead != nullptr) *numberOfBytesRead = 0;
   FileObject* file = FileFromHandle(handle);
   if (file == nullptr) return FALSE;
+  if (!file->readable()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   auto* out = static_cast<unsigned char*>(buffer);
+  if (platform::ReadAhead* readAhead = file->readAhead()) {
+    uint32_t got = 0;
+    DescriptorSource source(file->fd());
+    const bool ok = readAhead->Read(source, out, numberOfBytesToRead, got);
+    if (!ok) SetIoError();
+    if (numberOfBytesRead != nullptr) *numberOfBytesRead = got;
+    return ok ? TRUE : FALSE;
+  }
   DWORD total = 0;
   // A regular file gives everything up to its end in one go; a pipe may need several reads.
   while (total < numberOfBytesToRead) {
@@ -246,20 +330,25 @@ DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHig
     distance = distanceToMove;
   }
 
+  // With a read-ahead block the system position stands at the block's end, behind the bytes
+  // that the caller has not yet read.
+  platform::ReadAhead* readAhead = file->readAhead();
+  off_t system = -1;
+  if (moveMethod == FILE_CURRENT || (readAhead != nullptr && readAhead->Buffered() > 0)) {
+    system = ::lseek(file->fd(), 0, SEEK_CUR);
+    if (system < 0) {
+      platform::SetLastErrorFromErrno();
+      return INVALID_SET_FILE_POINTER;
+    }
+  }
   int64_t base;
   switch (moveMethod) {
     case FILE_BEGIN:
       base = 0;
       break;
-    case FILE_CURRENT: {
-      off_t current = ::lseek(file->fd(), 0, SEEK_CUR);
-      if (current < 0) {
-        platform::SetLastErrorFromErrno();
-        return INVALID_SET_FILE_POINTER;
-      }
-      base = current;
+    case FILE_CURRENT:
+      base = system - (readAhead != nullptr ? readAhead->Buffered() : 0);
       break;
-    }
     case FILE_END: {
       struct stat st;
       if (::fstat(file->fd(), &st) != 0) {
@@ -284,12 +373,19 @@ DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHig
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_SET_FILE_POINTER;
   }
-  off_t reached = ::lseek(file->fd(), static_cast<off_t>(target), SEEK_SET);
-  if (reached < 0) {
-    platform::SetLastErrorFromErrno();
-    return INVALID_SET_FILE_POINTER;
+  uint64_t position;
+  if (readAhead != nullptr && system >= 0 &&
+      readAhead->SeekInside(static_cast<uint64_t>(target), static_cast<uint64_t>(system))) {
+    position = static_cast<uint64_t>(target);  // inside the block: the system position stays
+  } else {
+    off_t reached = ::lseek(file->fd(), static_cast<off_t>(target), SEEK_SET);
+    if (reached < 0) {
+      platform::SetLastErrorFromErrno();
+      return INVALID_SET_FILE_POINTER;
+    }
+    if (readAhead != nullptr) readAhead->Drop();
+    position = static_cast<uint64_t>(reached);
   }
-  const auto position = static_cast<uint64_t>(reached);
   if (distanceToMoveHigh != nullptr) {
     *distanceToMoveHigh = static_cast<LONG>(static_cast<uint32_t>(position >> 32));
   }

@@ -177,6 +177,81 @@ TEST_F(FileApiTest, SeekOriginsAndRefusedMoves) {
   EXPECT_TRUE(CloseHandle(h));
 }
 
+// A handle that reads and denies writing reads ahead in 64 KiB blocks; every seam of the block
+// must give what an unbuffered handle gives.
+TEST_F(FileApiTest, ReadAheadKeepsPositionsSizesAndCounts) {
+  std::string data(200000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 251);
+  WriteText("ra", data);
+  HANDLE h = Open(Path("ra"), GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::string buf(120000, '\0');
+  // Reads at (seek origin, distance): count asked, count expected, position afterwards.
+  const struct {
+    DWORD origin;
+    LONG distance;
+    DWORD size;
+    DWORD got;
+    DWORD after;
+  } kSteps[] = {
+      {FILE_CURRENT, 0, 1, 1, 1},                   // fills the first block
+      {FILE_CURRENT, 999, 3, 3, 1003},              // forward inside the block
+      {FILE_CURRENT, -1003, 2, 2, 2},               // back to its start
+      {FILE_BEGIN, 65530, 12, 12, 65542},           // straddles the block's end
+      {FILE_CURRENT, -20, 100000, 100000, 165522},  // into the buffer, then straight on
+      {FILE_BEGIN, 150000, 10, 10, 150010},         // past the block
+      {FILE_END, -2, 10, 2, 200000},                // the end of the file
+      {FILE_CURRENT, 0, 10, 0, 200000},
+  };
+  for (const auto& step : kSteps) {
+    const DWORD at = SetFilePointer(h, step.distance, nullptr, step.origin);
+    DWORD got = 99;
+    ASSERT_TRUE(ReadFile(h, &buf[0], step.size, &got, nullptr)) << at;
+    EXPECT_EQ(got, step.got) << at;
+    EXPECT_EQ(buf.substr(0, got), data.substr(at, got)) << at;
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), step.after) << at;
+    EXPECT_EQ(GetFileSize(h, nullptr), 200000u) << at;
+  }
+  EXPECT_TRUE(CloseHandle(h));
+}
+
+// Writers and handles that deny writing keep each other out, as on Windows; a refused
+// CREATE_ALWAYS leaves the file as it was.
+TEST_F(FileApiTest, SharingRefusesWritersNextToHandlesThatDenyWriting) {
+  const DWORD kBoth = FILE_SHARE_READ | FILE_SHARE_WRITE;
+  const struct {
+    DWORD firstAccess, firstShare, secondAccess, secondShare, disposition;
+    bool opens;
+  } kCases[] = {
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, kBoth, CREATE_ALWAYS, false},
+      {GENERIC_WRITE, kBoth, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, false},
+      {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_WRITE, kBoth, CREATE_ALWAYS, false},
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, kBoth, CREATE_ALWAYS, false},  // truncates
+      {GENERIC_READ, kBoth, GENERIC_WRITE, kBoth, CREATE_ALWAYS, true},
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, true},
+  };
+  for (const auto& c : kCases) {
+    WriteText("sh", "kept");
+    HANDLE first = CreateFileA(Path("sh").c_str(), c.firstAccess, c.firstShare, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    HANDLE second = CreateFileA(Path("sh").c_str(), c.secondAccess, c.secondShare, nullptr,
+                                c.disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.opens) << c.firstShare << " " << c.secondShare;
+    if (second == INVALID_HANDLE_VALUE) {
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      EXPECT_EQ(ReadText("sh"), "kept");
+    } else {
+      EXPECT_TRUE(CloseHandle(second));
+    }
+    EXPECT_TRUE(CloseHandle(first));
+    // Closing the first handle lifts its mark.
+    second = Open(Path("sh"), GENERIC_WRITE, OPEN_EXISTING);
+    EXPECT_NE(second, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(second));
+  }
+}
+
 // Sparse files: the size lives only in the metadata, so these cost no disk space.
 TEST_F(FileApiTest, SizesAndPositionsBeyond32Bits) {
   HANDLE h = Open(Path("big"), GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
@@ -219,6 +294,12 @@ TEST_F(FileApiTest, SetEndOfFileCutsAtThePointer) {
   EXPECT_EQ(SetFilePointer(h, 4, nullptr, FILE_BEGIN), 4u);
   EXPECT_TRUE(SetEndOfFile(h));
   EXPECT_EQ(GetFileSize(h, nullptr), 4u);
+  // A handle opened for writing only refuses reads.
+  char c = 0;
+  DWORD got = 7;
+  EXPECT_FALSE(ReadFile(h, &c, 1, &got, nullptr));
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ(ReadText("t"), "0123");
 }

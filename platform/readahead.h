@@ -1,0 +1,55 @@
+// The read-ahead block of a file handle that no other handle may write while it is open (see
+// CreateFileA in fileapi.h): small reads are served from one block read ahead from the file, so
+// that a caller reading a few bytes at a time makes one system call per block instead of one per
+// call. Reads of at least a block go from what is buffered straight on into the caller's buffer.
+// The counts that reads report are those of unbuffered reads of the same file.
+//
+// The block keeps its place in the file: bytes [Start(), Start() + Size()) of the file, of which
+// the caller has consumed those before Start() + Consumed(). The system file position stands at the
+// block's end, so the position that the caller sees is the system position less Buffered().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+
+class ReadAhead {
+ public:
+  static constexpr uint32_t kBlockSize = 64 * 1024;
+
+  // The system file: Read puts at most size bytes into data and returns the count (0 at the end
+  // of the file), or -1 with errno set. It repeats after EINTR itself.
+  class Source {
+   public:
+    virtual ~Source() = default;
+    virtual long Read(void* data, size_t size) = 0;
+  };
+
+  // Takes the block's memory; false when there is none.
+  bool Allocate();
+
+  // Fills data with up to size bytes, as an unbuffered ReadFile would: until size bytes are there
+  // or the file ends. false when a system read failed (errno set); got then holds the bytes
+  // delivered before the failure, as ReadFile reports them. Needs Allocate first.
+  bool Read(Source& source, uint8_t* data, uint32_t size, uint32_t& got);
+
+  // Bytes read from the file and not yet handed to the caller.
+  uint32_t Buffered() const { return size_ - consumed_; }
+
+  // Moves the caller's position to target, an absolute offset, if it lies inside the block (its
+  // end included), and says whether it did; otherwise nothing changes and the caller moves the
+  // system position and calls Drop. systemPosition is the system file position (the block's end).
+  bool SeekInside(uint64_t target, uint64_t systemPosition);
+
+  // Forgets the buffered bytes; the block's memory stays for the next reads.
+  void Drop() { size_ = consumed_ = 0; }
+
+ private:
+  std::unique_ptr<uint8_t[]> block_;
+  uint32_t size_ = 0;      // bytes in the block
+  uint32_t consumed_ = 0;  // of which the caller has taken these
+};
+
+}  // namespace platform
