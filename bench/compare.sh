@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Measures lzmulti against xz's raw LZMA1 with identical settings, both interleaved in one run, and
+# writes the tables of docs/performance.md and the plot docs/performance.png.
+#
+#   bench/compare.sh [--quick]      (about 4 minutes on 2 cores; --quick: fewer runs, about 2)
+#
+# Builds a Release lzmulti in build-bench/, makes the corpora (bench/make_corpus.py) on tmpfs
+# (/dev/shm, or TMPDIR when it is not tmpfs, which the tables then say), and runs
+# bench/compare.py. Installs what it needs (as root): the native build's packages (xz-utils among them),
+# gnuplot-nox and time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+need_packages "${NATIVE_PACKAGES[@]}" gnuplot-nox time
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHALYARD_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench -j2 --target lzmulti >/dev/null
+
+base=/dev/shm
+if [ "$(stat -f -c %T "$base" 2>/dev/null)" != tmpfs ]; then
+  base="${TMPDIR:-/tmp}"
+  echo "warning: /dev/shm is no tmpfs; working in $base" >&2
+fi
+work="$(mktemp -d "$base/lzmulti-compare-XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+python3 bench/compare.py "$PWD/build-bench/app/lzmulti" "$work/run" docs/performance.md \
+  docs/performance.png "$@"
