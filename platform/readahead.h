@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace platform {
@@ -33,7 +34,13 @@ class ReadAhead {
   // Fills data with up to size bytes, as an unbuffered ReadFile would: until size bytes are there
   // or the file ends. false when a system read failed (errno set); got then holds the bytes
   // delivered before the failure, as ReadFile reports them. Needs Allocate first.
-  bool Read(Source& source, uint8_t* data, uint32_t size, uint32_t& got);
+  bool Read(Source& source, uint8_t* data, uint32_t size, uint32_t& got) {
+    if (size > Buffered()) return ReadBeyond(source, data, size, got);
+    std::memcpy(data, block_.get() + consumed_, size);  // the common case, kept inline
+    consumed_ += size;
+    got = size;
+    return true;
+  }
 
   // Bytes read from the file and not yet handed to the caller.
   uint32_t Buffered() const { return size_ - consumed_; }
@@ -47,6 +54,8 @@ class ReadAhead {
   void Drop() { size_ = consumed_ = 0; }
 
  private:
+  bool ReadBeyond(Source& source, uint8_t* data, uint32_t size, uint32_t& got);
+
   std::unique_ptr<uint8_t[]> block_;
   uint32_t size_ = 0;      // bytes in the block
   uint32_t consumed_ = 0;  // of which the caller has taken these

@@ -26,7 +26,7 @@ bool ReadAhead::Allocate() {
   return block_ != nullptr;
 }
 
-bool ReadAhead::Read(Source& source, uint8_t* data, uint32_t size, uint32_t& got) {
+bool ReadAhead::ReadBeyond(Source& source, uint8_t* data, uint32_t size, uint32_t& got) {
   got = 0;
   for (;;) {
     const uint32_t take = Buffered() < size - got ? Buffered() : size - got;
