@@ -237,6 +237,7 @@ def main():
     reps_pack, reps_extract = (1, 3) if quick else (3, 7)
     fresh(work)
     started = time.monotonic()
+    started_at = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
     load_before = load()
 
     print("corpus 16 MiB ...", flush=True)
@@ -269,7 +270,7 @@ def main():
     lines = [BEGIN, "",
              "Run of %s: %s, %d cores, files on %s, load average %s before and %s after "
              "(1, 5, 15 min), %.1f minutes%s." % (
-                 time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()), version, os.cpu_count(),
+                 started_at, version, os.cpu_count(),
                  filesystem, load_before, load_after, minutes, ", quick run" if quick else ""),
              "",
              "### 16 MiB kit, window size 23",

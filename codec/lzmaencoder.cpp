@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/largeblock.h"
+
 namespace NCompress {
 namespace NLZMA {
 
@@ -159,23 +161,32 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   lzma_ret ret = lzma_raw_encoder(&stream.strm, filters);
   if (ret != LZMA_OK) return ResultFromLzma(ret);
   const uint32_t inWindow = InputWindowSize();
-  std::unique_ptr<uint8_t[]> inBuffer(new (std::nothrow) uint8_t[inWindow]);
+  platform::LargeBlock inBuffer;
   std::unique_ptr<uint8_t[]> outBuffer(new (std::nothrow) uint8_t[kOutBufferSize]);
-  if (!inBuffer || !outBuffer) return E_OUTOFMEMORY;
+  if (!inBuffer.Allocate(inWindow) || !outBuffer) return E_OUTOFMEMORY;
 
   lzma_stream& strm = stream.strm;
   strm.next_out = outBuffer.get();
   strm.avail_out = kOutBufferSize;
   bool inputEnded = false;
+  uint32_t lastRead = 0;
   for (;;) {
     if (strm.avail_in == 0 && !inputEnded) {
+      // liblzma has taken the last read into its own window. After a large read the input window
+      // is exchanged for a fresh, untouched one, so that the memory of the largest file read so
+      // far does not stay resident on top of the encoder's; without memory the old one serves on.
+      if (lastRead > kKeepTouched) {
+        platform::LargeBlock fresh;
+        if (fresh.Allocate(inWindow)) inBuffer.Swap(fresh);
+      }
       uint32_t got = 0;
-      const HRESULT result = inStream->ReadPartial(inBuffer.get(), inWindow, &got);
+      const HRESULT result = inStream->ReadPartial(inBuffer.data(), inWindow, &got);
       if (result != S_OK) return result;
+      lastRead = got;
       if (got == 0) {
         inputEnded = true;
       } else {
-        strm.next_in = inBuffer.get();
+        strm.next_in = inBuffer.data();
         strm.avail_in = got;
       }
     }

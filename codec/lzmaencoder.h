@@ -17,6 +17,8 @@ class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompres
  public:
   // Output blocks of Code.
   static constexpr uint32_t kOutBufferSize = 1 << 20;
+  // A read of more than this many bytes into the input window is followed by a fresh window.
+  static constexpr uint32_t kKeepTouched = 256 * 1024;
 
   CEncoder() = default;
   ~CEncoder() override = default;

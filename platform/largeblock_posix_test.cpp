@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "platform/largeblock.h"
+
+namespace platform {
+namespace {
+
+TEST(LargeBlockTest, BlocksOfBothKindsHoldTheirBytesAndFailWithoutMemory) {
+  LargeBlock small;
+  LargeBlock large;
+  ASSERT_TRUE(small.Allocate(12589721));
+  ASSERT_TRUE(large.Allocate(8392705, true));
+  // A block with large pages starts on their boundary, so that the system can use them.
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(large.data()) % (2u << 20), 0u);
+  for (LargeBlock* block : {&small, &large}) {
+    block->data()[0] = 1;
+    block->data()[block->size() - 1] = 2;
+  }
+  small.Swap(large);
+  EXPECT_EQ(small.size(), 8392705u);
+  EXPECT_EQ(small.data()[small.size() - 1], 2);
+  EXPECT_EQ(large.data()[12589720], 2);
+  // No memory: no block, and the old one is gone.
+  EXPECT_FALSE(large.Allocate(SIZE_MAX - 4096));
+  EXPECT_EQ(large.data(), nullptr);
+  EXPECT_EQ(large.size(), 0u);
+}
+
+}  // namespace
+}  // namespace platform
