@@ -77,14 +77,29 @@ HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
 bool CDecoder::GrowWindow(size_t used) {
   uint64_t capacity = uint64_t{windowCapacity_} * 2;
   if (capacity > FullCapacity()) capacity = FullCapacity();
-  // A capacity beyond the address space (a 32-bit system) cannot be had either.
-  if (capacity + 1 > SIZE_MAX) return false;
-  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(capacity) + 1]);
-  if (!grown) return false;
-  std::memcpy(grown.get(), window_.get(), used);
-  window_ = std::move(grown);
-  windowCapacity_ = static_cast<size_t>(capacity);
-  return true;
+  // Past kDoublingLimit the window takes at once what the data can fill, up to its full size:
+  // as with liblzma's dictionary, the system backs it only as the data arrive, and nothing more
+  // is copied. Where that much is refused (a 32-bit address space), it goes on doubling.
+  uint64_t wanted = capacity;
+  if (capacity > kDoublingLimit) {
+    const uint64_t fits = dataSize_ < FullCapacity() ? dataSize_ + 2 * kLookahead : FullCapacity();
+    wanted = fits < FullCapacity() ? fits : FullCapacity();
+    if (wanted < capacity) wanted = capacity;
+  }
+  for (;;) {
+    // A capacity beyond the address space cannot be had either.
+    std::unique_ptr<uint8_t[]> grown;
+    if (wanted + 1 <= SIZE_MAX)
+      grown.reset(new (std::nothrow) uint8_t[static_cast<size_t>(wanted) + 1]);
+    if (grown) {
+      std::memcpy(grown.get(), window_.get(), used);
+      window_ = std::move(grown);
+      windowCapacity_ = static_cast<size_t>(wanted);
+      return true;
+    }
+    if (wanted == capacity) return false;
+    wanted = capacity;
+  }
 }
 
 HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,

@@ -3,8 +3,9 @@
 //
 // Output goes to the stream in window-size blocks whenever the window is full. The window is the
 // dictionary size of the header (at least 4 KiB), but its memory follows the data: it starts at
-// kFirstWindowBytes and doubles as decoded bytes fill it, up to that size, so that what a header
-// claims costs nothing before the data fill it. liblzma reserves its own dictionary when Code
+// kFirstWindowBytes and doubles as decoded bytes fill it, then takes what the data can fill at once
+// (pages the system backs only as they are written), so that what a header claims costs nothing
+// before the data fill it. liblzma reserves its own dictionary when Code
 // starts (backed by the system only as the data arrive); LimitDictionary keeps that to what the
 // data can use. At the end of the input the decoder
 // offers what it still holds plus one byte beyond the data in a final hand-over, whose result it
@@ -35,8 +36,10 @@ class CDecoder
  public:
   static constexpr uint32_t kInBufferSize = 1 << 20;
   static constexpr uint32_t kMinWindowSize = 4096;
-  // The window's first allocation; it doubles from there as the decoded data need it.
+  // The window's first allocation; it doubles from there as the decoded data need it, and beyond
+  // kDoublingLimit takes what the data can fill at once (GrowWindow).
   static constexpr uint32_t kFirstWindowBytes = 1 << 16;
+  static constexpr uint32_t kDoublingLimit = 1 << 18;
   // Bytes decoded behind a full window before it is handed over. What the flush of a sound
   // stream can decode stays far below this: every bit decoded without input narrows the range,
   // and a few hundred bits exhaust it.

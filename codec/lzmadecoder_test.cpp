@@ -258,6 +258,19 @@ TEST(DecoderTest, WindowMemoryFollowsTheDataNotTheHeader) {
     }
   }
 
+  // Past the doubling limit the window takes its full size at once; where that is refused it
+  // goes on doubling, and the data still come out whole.
+  const std::vector<uint8_t> larger = MixedBytes(3 * CDecoder::kDoublingLimit / 2, 5);
+  const std::vector<uint8_t> packed = Compress(larger, 1 << 22);
+  largestBufferRequest = 0;
+  refuseBuffersAbove = CDecoder::kInBufferSize;  // the input buffer, and windows of half that
+  const Decoded doubled = Decode(packed);
+  refuseBuffersAbove = SIZE_MAX;
+  EXPECT_EQ(doubled.code, S_FALSE);
+  EXPECT_EQ(largestBufferRequest, size_t{(1 << 22) + CDecoder::kLookahead + 1});  // refused
+  ASSERT_EQ(doubled.data.size(), larger.size() + 1);
+  EXPECT_EQ(std::vector<uint8_t>(doubled.data.begin(), doubled.data.end() - 1), larger);
+
   // A window that cannot grow ends Code, after the bytes it holds were offered.
   const std::vector<uint8_t> archive = Compress(data, 1 << 20);
   auto* decoder = new CDecoder;
