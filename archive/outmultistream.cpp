@@ -83,6 +83,11 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
       if (!preservePath_ && (IsUnsafeMemberName(name) || LeadsThroughLink(name))) {
         lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", shown.c_str());
         dropping_ = true;
+      } else if (!preservePath_ && File.Create(name, false, FILE_FLAG_OPEN_REPARSE_POINT)) {
+        // Nothing had the name, so it is neither a link nor the archive: created new at once,
+        // without the checks below that an existing name needs.
+        lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
+        dropping_ = false;
       } else if (archiveKnown_ && NamesFile(name, archive_)) {
         lzmaLog_Interface.Error(kClass, "Write", "Names the archive being read, not extracted: %s",
                                 shown.c_str());
