@@ -7,8 +7,8 @@ bench/compare.sh builds LZMULTI, makes WORK_DIR on tmpfs and calls this; see doc
 Every measurement is one program run: wall time from the monotonic clock, CPU time (user +
 system) from wait4 and peak resident set size from /usr/bin/time (see run); both count the
 children of a pipeline too, and the peak is then that of the largest single process. Each case runs both programs once to warm up, then
-alternately A B A B, and reports the medians (packing has no warm-up: it reads the corpus
-just written). The tables go into DOC between the markers of
+alternately A B A B, and reports the medians, the time ratios as medians of the ratios within
+each pair (packing has no warm-up: it reads the corpus just written). The tables go into DOC between the markers of
 compare.sh; PLOT gets throughput against input size (gnuplot).
 """
 import filecmp
@@ -100,7 +100,14 @@ def summarise(samples):
         "cpu": statistics.median(s[1] for s in samples),
         "rss": max(s[2] for s in samples),
         "n": len(samples),
+        "samples": samples,
     }
+
+
+def pair_ratio(a, b, index):
+    """The median over the A B pairs of A's value over B's: the two runs of a pair share the
+    machine's state of the moment, so slow changes of the load cancel out."""
+    return statistics.median(x[index] / y[index] for x, y in zip(a["samples"], b["samples"]))
 
 
 def make_corpus(work, name, size_mib, small=0):
@@ -170,8 +177,7 @@ def main_table(case, other="xz"):
     for direction in ("pack", "extract"):
         a, b = case[direction]
         for name, r in (("lzmulti", a), (other, b)):
-            tail = ("%.3f× | %.3f× | %.3f× |" % (ratio(a["wall"], b["wall"]),
-                                                ratio(a["cpu"], b["cpu"]),
+            tail = ("%.3f× | %.3f× | %.3f× |" % (pair_ratio(a, b, 0), pair_ratio(a, b, 1),
                                                 ratio(a["rss"], b["rss"]))
                     if name == "lzmulti" else " | | |")
             lines.append("| %s | %s | %d | %.3f s | %.3f s | %.1f MiB | %s" % (
@@ -195,8 +201,8 @@ def growth_table(rows, key_title):
                      "%.1f MiB/s | %.3f× | %.1f / %.1f MiB |" % (
                          key, corpus["count"], corpus["bytes"], corpus["hash"],
                          mibs(corpus, pa["cpu"]), mibs(corpus, pb["cpu"]),
-                         ratio(pa["cpu"], pb["cpu"]), mibs(corpus, ea["cpu"]),
-                         mibs(corpus, eb["cpu"]), ratio(ea["cpu"], eb["cpu"]), ea["rss"],
+                         pair_ratio(pa, pb, 1), mibs(corpus, ea["cpu"]),
+                         mibs(corpus, eb["cpu"]), pair_ratio(ea, eb, 1), ea["rss"],
                          eb["rss"]))
     return lines
 
@@ -234,7 +240,7 @@ def load():
 def main():
     lz, work, doc, png = sys.argv[1:5]
     quick = "--quick" in sys.argv
-    reps_pack, reps_extract = (1, 3) if quick else (3, 7)
+    reps_pack, reps_extract = (1, 5) if quick else (5, 21)
     fresh(work)
     started = time.monotonic()
     started_at = time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())
@@ -248,14 +254,14 @@ def main():
     for size in (4, 32):
         corpus = make_corpus(work, "c%d" % size, size)
         sizes.append(("%d MiB" % size, corpus,
-                      compare_case(lz, work, corpus, 23, 1, reps_extract // 2 + 1)))
+                      compare_case(lz, work, corpus, 23, 1, reps_extract // 2)))
         shutil.rmtree(corpus["dir"])
     sizes.insert(1, ("16 MiB", c16, main_case))
     print("windows ...", flush=True)
     windows = []
     for window in (20, 26):
         windows.append((str(window), c16, compare_case(lz, work, c16, window, 1,
-                                                      reps_extract // 2 + 1)))
+                                                      reps_extract // 2)))
     windows.insert(1, ("23", c16, main_case))
     print("small files ...", flush=True)
     small = make_corpus(work, "small", 0, small=10000)

@@ -2,7 +2,7 @@
 # Measures lzmulti against xz's raw LZMA1 with identical settings, both interleaved in one run, and
 # writes the tables of docs/performance.md and the plot docs/performance.png.
 #
-#   bench/compare.sh [--quick]      (about 4 minutes on 2 cores; --quick: fewer runs, about 2)
+#   bench/compare.sh [--quick]      (about 5 minutes on 2 cores; --quick: fewer runs, about 3)
 #
 # Builds a Release lzmulti in build-bench/, makes the corpora (bench/make_corpus.py) on tmpfs
 # (/dev/shm, or TMPDIR when it is not tmpfs, which the tables then say), and runs
