@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/largeblock.h"
+
 namespace NCompress {
 namespace NLZMA {
 
@@ -92,6 +94,8 @@ bool CDecoder::GrowWindow(size_t used) {
     if (wanted + 1 <= SIZE_MAX)
       grown.reset(new (std::nothrow) uint8_t[static_cast<size_t>(wanted) + 1]);
     if (grown) {
+      // Filled from end to end: large pages save most of its page faults.
+      platform::AdviseLargePages(grown.get(), static_cast<size_t>(wanted) + 1);
       std::memcpy(grown.get(), window_.get(), used);
       window_ = std::move(grown);
       windowCapacity_ = static_cast<size_t>(wanted);

@@ -19,6 +19,20 @@
 
 namespace platform {
 
+// Asks the system to back the whole large pages inside [data, data + size) with large pages, for
+// memory from another allocator that is to be filled from end to end; advice only.
+inline void AdviseLargePages(void* data, size_t size) {
+#if !defined(_WIN32) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kLarge - 1);
+  if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
 class LargeBlock {
  public:
   LargeBlock() = default;
