@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fileapi.h"
 #include "testing/logcapture.h"
 #include "testing/memorystreams.h"
 #include "testing/scratchfolder.h"
@@ -62,6 +63,32 @@ TEST(InMultiFileStreamTest, DirectoryOfTheWorkedExample) {
   // The directory uses a file object of its own: reading starts with the first file.
   EXPECT_EQ(ReadAll(stream, 4000),
             (std::vector<std::string>{"abc", std::string(4000, 'x'), std::string(96, 'x')}));
+}
+
+// A size beyond 32 bits, in a 32-bit process too: the file object measures all of it and the
+// directory stores all of it.
+TEST(InMultiFileStreamTest, FileBeyondFourGigabytesKeepsItsWholeSize) {
+  ScratchFolder dir;
+  const std::string name = dir.Path("big");
+  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LONG high = 1;  // 2^32 + 1, left sparse
+  EXPECT_EQ(SetFilePointer(file, 1, &high, FILE_BEGIN), 1u);
+  EXPECT_TRUE(SetEndOfFile(file));
+  ASSERT_TRUE(CloseHandle(file));
+
+  auto* stream = new CInMultiFileStream;
+  RefHolder<CInMultiFileStream> hold(stream);
+  stream->AddFile(name.c_str());
+  auto* out = new MemoryWriter;
+  RefHolder<MemoryWriter> holdOut(out);
+  LogCapture log(lzmaLog_Interface, kLogMaskVerbose);
+  ASSERT_EQ(stream->WriteDirectory(out), S_OK);
+  const std::string data = AsString(out->data);
+  EXPECT_EQ(data.substr(data.size() - 8), std::string("\x01\0\0\0\x01\0\0\0", 8));
+  EXPECT_EQ(log.WithLabel("Verbose..").back(),
+            "Verbose.. CInMultiFileStream WriteUInt64 0000000100000001");
 }
 
 TEST(InMultiFileStreamTest, NoNamesGiveCountZeroAndAnEmptyStream) {
