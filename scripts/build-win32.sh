@@ -27,7 +27,9 @@ case "$ARCH" in
   i686)
     BUILD=build-win32
     TOOLCHAIN=cmake/toolchain-mingw32.cmake
-    PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386)
+    # nsis: makensis builds the 32-bit test installer that drives the kit
+    # (tests/test_win32_installer.py).
+    PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis)
     ;;
   x86_64)
     BUILD=build-win64
