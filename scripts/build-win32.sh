@@ -136,9 +136,12 @@ fetch_xz_source
 build_liblzma
 
 # --- The project ---------------------------------------------------------------------------------
+# Debian's Python, which the test guest has too (the tests run there where this machine cannot
+# run 32-bit programs).
 cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DHALYARD_WERROR="${HALYARD_WERROR:-OFF}" -DHALYARD_GTEST_SOURCE_DIR=/usr/src/googletest \
-  -DLIBLZMA_INCLUDE_DIR="$LZMA_INCLUDE" -DLIBLZMA_LIBRARY="$LZMA_LIBRARY" >/dev/null
+  -DLIBLZMA_INCLUDE_DIR="$LZMA_INCLUDE" -DLIBLZMA_LIBRARY="$LZMA_LIBRARY" \
+  -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build "$BUILD" -j"$JOBS"
 
 [ "$ARCH" = i686 ] || exit 0
