@@ -10,7 +10,8 @@
 # starts as a snapshot (changes are dropped) unless --writable. The guest gets
 # HALYARD_VM32_MEMORY MiB (default 4096) and both processors, under software emulation (KVM with
 # HALYARD_VM32_KVM=1: nested, it did not boot on these machines). HALYARD_VM32_9P_CACHE sets
-# the share's cache mode (default loose; see init.sh).
+# the share's cache mode (default loose; see init.sh). A guest that does not come up within
+# HALYARD_VM32_BOOT_LIMIT seconds (default 300) is stopped.
 set -euo pipefail
 here=$(pwd -P)
 tree=$(cd "$(dirname "$0")/../.." && pwd -P)
@@ -74,6 +75,17 @@ timeout -k 10 $((limit + 300)) qemu-system-x86_64 "${accel[@]}" -smp "$(nproc)" 
 halyard_share=$tree halyard_run=${run#"$tree"/} halyard_timeout=$limit${HALYARD_VM32_9P_CACHE:+ halyard_9p_cache=$HALYARD_VM32_9P_CACHE}" \
   </dev/null > >(tee "$console") 2>&1 &
 qemu_pid=$!
+# A guest that has not reached its init script after HALYARD_VM32_BOOT_LIMIT seconds will not.
+boot_limit=${HALYARD_VM32_BOOT_LIMIT:-300}
+for ((waited = 0; waited < boot_limit; waited++)); do
+  grep -q 'vm32 guest: up' "$console" 2>/dev/null && break
+  kill -0 "$qemu_pid" 2>/dev/null || break
+  sleep 1
+done
+if ! grep -q 'vm32 guest: up' "$console" 2>/dev/null && kill -0 "$qemu_pid" 2>/dev/null; then
+  echo "vm32: the guest did not come up within $boot_limit s (console: $console)" >&2
+  exit 1
+fi
 wait "$qemu_pid" || true
 qemu_pid=
 
