@@ -10,6 +10,7 @@
 #   HALYARD_WIN32_GUEST=1   run the suite in the guest even where it could run here
 #   HALYARD_SKIP_GUEST=1    never start the guest: where the suite cannot run here, only the
 #                           kit is built (scripts/test.sh's HALYARD_SKIP_WIN32=1 skips the leg)
+#   HALYARD_VM32_TIMEOUT=S  the suite's time limit in the guest (default 2400 s)
 #   scripts/test-win32.sh --suite   runs the suite only, here (what the guest runs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
