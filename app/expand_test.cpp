@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/fakedirectorysearch.h"
 #include "app/program.h"
+#include "app/testing/fakedirectorysearch.h"
 #include "log/log.h"
 #include "testing/logcapture.h"
 #include "testing/scratchfolder.h"

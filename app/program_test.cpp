@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/fakedirectorysearch.h"
+#include "app/testing/fakedirectorysearch.h"
 #include "archive/layout.h"
 #include "codec/lzmaproperties.h"
 #include "log/log.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "installsupport/halyard4inst.h"
-#include "installsupport/testsupport.h"
+#include "installsupport/testing/testsupport.h"
 #include "platform/module.h"
 #include "testing/scratchfolder.h"
 #include "testing/streamcapture.h"

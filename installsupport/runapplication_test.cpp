@@ -10,7 +10,7 @@
 #include <string>
 
 #include "installsupport/halyard4inst.h"
-#include "installsupport/testsupport.h"
+#include "installsupport/testing/testsupport.h"
 #include "platform/module.h"
 #include "testing/scratchfolder.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "gtest/gtest.h"
-#include "installsupport/testsupport.h"
+#include "installsupport/testing/testsupport.h"
 #include "testing/scratchfolder.h"
 
 namespace {

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks that every project include points down the floors of the source tree, never up or
-sideways, and prints one line per include that does not:
+sideways, and that production code includes no test fixture; prints one line per include that
+breaks a rule:
 
     floor 4  fuzz/ (fuzz targets)
     floor 3  app/
@@ -8,8 +9,10 @@ sideways, and prints one line per include that does not:
     floor 1  base/  log/  installsupport/
     floor 0  platform/
 
-A file may include headers of its own folder and of folders on lower floors. Unit tests
-(*_test.cpp) may include testing/ as well. Exit status 1 when an include breaks the rule.
+A file may include headers of its own folder and of folders on lower floors. Fixtures live in a
+testing/ folder of their own (testing/ itself, or FOLDER/testing/): only unit tests (*_test.cpp),
+other fixtures and the fuzz targets may include them, and unit tests may include testing/ from
+any floor. Exit status 1 when an include breaks a rule.
 
     scripts/check-includes.py [ROOT]      ROOT: the source tree (default: this script's)"""
 
@@ -28,31 +31,43 @@ FLOORS = {
     "app": 3,
     "fuzz": 4,
 }
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"')
+INCLUDE = re.compile(r'^\s*#\s*include\s+"(([^"/]+)/[^"]+)"')
+
+
+def is_fixture(path):
+    """A path (relative to the root, with '/') inside a testing folder."""
+    return path.startswith("testing/") or "/testing/" in path
+
+
+def sources(root, folder):
+    for directory, _, names in os.walk(os.path.join(root, folder)):
+        for name in sorted(names):
+            if name.endswith((".h", ".cpp")):
+                full = os.path.join(directory, name)
+                yield os.path.relpath(full, root).replace(os.sep, "/"), full
 
 
 def offences(root):
     for folder in sorted(FLOORS):
-        directory = os.path.join(root, folder)
-        if not os.path.isdir(directory):
-            continue
-        for name in sorted(os.listdir(directory)):
-            if not name.endswith((".h", ".cpp")):
-                continue
-            path = os.path.join(directory, name)
+        for relative, path in sorted(sources(root, folder)):
+            test = relative.endswith("_test.cpp") or is_fixture(relative) or folder == "fuzz"
             with open(path, encoding="utf-8", errors="replace") as source:
                 for number, line in enumerate(source, 1):
                     match = INCLUDE.match(line)
-                    if match is None or match.group(1) not in FLOORS:
+                    if match is None or match.group(2) not in FLOORS:
                         continue
-                    target = match.group(1)
+                    included, target = match.group(1), match.group(2)
+                    if is_fixture(included) and not test:
+                        yield "%s:%d: production code includes a test fixture: %s" % (
+                            relative, number, line.strip())
+                        continue
                     if target == folder or FLOORS[target] < FLOORS[folder]:
                         continue
-                    if target == "testing" and name.endswith("_test.cpp"):
+                    if target == "testing" and test:
                         continue
                     where = "a floor above" if FLOORS[target] > FLOORS[folder] else "beside"
-                    yield "%s/%s:%d: includes %s/ from %s/, %s it: %s" % (
-                        folder, name, number, target, folder, where, line.strip())
+                    yield "%s:%d: includes %s/ from %s/, %s it: %s" % (
+                        relative, number, target, folder, where, line.strip())
 
 
 def main():

@@ -1,5 +1,5 @@
-"""The include-direction check of scripts/check-includes.py sees the includes that point up a
-floor or sideways, and only those."""
+"""The include check of scripts/check-includes.py sees the includes that point up a floor or
+sideways, and production code that includes a fixture, and only those."""
 
 import os
 import subprocess
@@ -19,6 +19,9 @@ class CheckIncludesTest(unittest.TestCase):
             "app/down.cpp": '#include "archive/file.h"\n#include "app/program.h"\n',
             "codec/x_test.cpp": '#include "testing/logcapture.h"\n#include "gtest/gtest.h"\n',
             "codec/helper.cpp": '#include "testing/logcapture.h"\n',
+            "app/testing/fake.h": '#include "app/program.h"\n',
+            "app/expand_test.cpp": '#include "app/testing/fake.h"\n',
+            "app/expand.cpp": '#include "app/testing/fake.h"\n',
         }
         with tempfile.TemporaryDirectory() as root:
             for name, text in files.items():
@@ -28,9 +31,11 @@ class CheckIncludesTest(unittest.TestCase):
             proc = subprocess.run([sys.executable, CHECKER, root], capture_output=True, text=True)
         self.assertEqual(proc.returncode, 1)
         self.assertEqual(proc.stderr.splitlines(), [
+            'app/expand.cpp:1: production code includes a test fixture: '
+            '#include "app/testing/fake.h"',
             'archive/up.h:1: includes app/ from archive/, a floor above it: #include "app/program.h"',
             'codec/beside.cpp:2: includes archive/ from codec/, beside it: #include "archive/file.h"',
-            'codec/helper.cpp:1: includes testing/ from codec/, beside it: '
+            'codec/helper.cpp:1: production code includes a test fixture: '
             '#include "testing/logcapture.h"'])
 
 

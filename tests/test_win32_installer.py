@@ -1,4 +1,4 @@
-"""A real installer as the kit's client: installsupport/testinstaller_win32.nsi, built with
+"""A real installer as the kit's client: installsupport/testing/testinstaller_win32.nsi, built with
 makensis into a 32-bit NSIS installer and run silently under Wine, installs the kit's
 halyard4inst.dll and lzmulti.exe (the stripped files that ship) with a test module, the test
 program and an archive made by the Linux build, and calls both exports of the library by name
@@ -18,7 +18,7 @@ from test_win32_lzmulti import native_lzmulti, windows_path
 from test_win32_kit import pe_machine
 
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "installsupport",
-                      "testinstaller_win32.nsi")
+                      "testing", "testinstaller_win32.nsi")
 # The installer makes the folder sub of its unpacking folder.
 MEMBERS = {
     "readme.txt": b"installed by the test installer\r\n" * 50,
