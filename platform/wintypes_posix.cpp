@@ -1,14 +1,18 @@
-#include "platform/wintypes.h"
-
 #include <cerrno>
+
+#include "platform/wintypes.h"
 
 namespace {
 thread_local DWORD last_error = ERROR_SUCCESS;
 }  // namespace
 
-DWORD GetLastError() { return last_error; }
+DWORD GetLastError() {
+  return last_error;
+}
 
-void SetLastError(DWORD code) { last_error = code; }
+void SetLastError(DWORD code) {
+  last_error = code;
+}
 
 namespace platform {
 
