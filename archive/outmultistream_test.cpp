@@ -222,9 +222,9 @@ TEST_F(OutMultiFileStreamTest, StreamErrorsEndTheFieldWithTheirResult) {
   auto* in = new MemoryReader(Bytes(Directory({{"abc", 1}})));
   RefHolder<MemoryReader> hold(in);
   in->failAtCall = 7;  // the second byte of the name
-  in->failResult = static_cast<HRESULT>(ERROR_READ_FAULT);
+  in->failResult = static_cast<HRESULT>(ERROR_GEN_FAILURE);
   LogCapture log(lzmaLog_Interface, kLogMaskStartup);
-  EXPECT_EQ(stream_->ReadDirectory(in), static_cast<HRESULT>(ERROR_READ_FAULT));
+  EXPECT_EQ(stream_->ReadDirectory(in), static_cast<HRESULT>(ERROR_GEN_FAILURE));
   EXPECT_EQ(in->requestSizes.size(), 7u);
   EXPECT_EQ(stream_->FileCount(), 0u);
   EXPECT_FALSE(stream_->DirectoryEnded());

@@ -127,8 +127,8 @@ TEST(DecoderTest, PropertiesHeaderIsCheckedAndSplit) {
   auto* in = new MemoryReader({0x5D, 0, 0, 0x80, 0});
   RefHolder<MemoryReader> holdIn(in);
   in->failAtCall = 1;
-  in->failResult = static_cast<HRESULT>(ERROR_READ_FAULT);
-  EXPECT_EQ(decoder->SetDecoderProperties(in), static_cast<HRESULT>(ERROR_READ_FAULT));
+  in->failResult = static_cast<HRESULT>(ERROR_GEN_FAILURE);
+  EXPECT_EQ(decoder->SetDecoderProperties(in), static_cast<HRESULT>(ERROR_GEN_FAILURE));
 }
 
 TEST(DecoderTest, EmptyStreamOffersOneByteBeyondTheData) {
@@ -310,9 +310,9 @@ TEST(DecoderTest, RefusedOrFailedFullWindowEndsCode) {
     auto* in = new MemoryReader(archive);
     in->chunkLimit = 1000;
     in->failAtCall = 3;  // header, then two blocks of data, then the failure
-    in->failResult = static_cast<HRESULT>(ERROR_READ_FAULT);
+    in->failResult = static_cast<HRESULT>(ERROR_GEN_FAILURE);
     const Decoded d = Decode(archive, nullptr, in);
-    EXPECT_EQ(d.code, static_cast<HRESULT>(ERROR_READ_FAULT));
+    EXPECT_EQ(d.code, static_cast<HRESULT>(ERROR_GEN_FAILURE));
   }
 }
 

@@ -168,11 +168,11 @@ TEST(EncoderTest, StreamFailuresEndCode) {
     RefHolder<MemoryReader> holdIn(in);
     in->chunkLimit = 1000;
     in->failAtCall = 3;
-    in->failResult = static_cast<HRESULT>(ERROR_READ_FAULT);
+    in->failResult = static_cast<HRESULT>(ERROR_GEN_FAILURE);
     auto* out = new MemoryWriter;
     RefHolder<MemoryWriter> holdOut(out);
     EXPECT_EQ(encoder->Code(in, out, nullptr, nullptr, nullptr),
-              static_cast<HRESULT>(ERROR_READ_FAULT));
+              static_cast<HRESULT>(ERROR_GEN_FAILURE));
   }
   {
     auto* in = new MemoryReader(data);

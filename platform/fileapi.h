@@ -13,13 +13,15 @@
 #ifndef _WIN32
 
 #include <string>
+#include <typeinfo>
 
 // Access rights.
 #define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
 
-// Share modes. Of their rules the layer keeps those between writers and handles that deny writing
-// (see sharelock.h): CreateFileA fails with ERROR_SHARING_VIOLATION where Windows would for them.
+// Share modes. They are what a handle declares, not a rule that is kept here: POSIX has no
+// mandatory share modes, and nothing stops another handle or program from writing a file that a
+// handle declared to deny writing. The read-ahead of ReadFile relies on the declaration.
 #define FILE_SHARE_READ 0x00000001UL
 #define FILE_SHARE_WRITE 0x00000002UL
 #define FILE_SHARE_DELETE 0x00000004UL
@@ -28,19 +30,13 @@
 #define CREATE_NEW 1UL
 #define CREATE_ALWAYS 2UL
 #define OPEN_EXISTING 3UL
-#define OPEN_ALWAYS 4UL
-#define TRUNCATE_EXISTING 5UL
 
 // Attributes. A symbolic link is a reparse point (and a directory when it leads to one); a device,
 // a pipe or a socket is FILE_ATTRIBUTE_DEVICE.
 #define FILE_ATTRIBUTE_READONLY 0x00000001UL
-#ifndef FILE_ATTRIBUTE_DIRECTORY
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010UL
-#endif
 #define FILE_ATTRIBUTE_DEVICE 0x00000040UL
-#ifndef FILE_ATTRIBUTE_NORMAL
 #define FILE_ATTRIBUTE_NORMAL 0x00000080UL
-#endif
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400UL
 #define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFFUL))
 
@@ -64,16 +60,17 @@ typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 typedef struct _OVERLAPPED OVERLAPPED;
 typedef struct _OVERLAPPED* LPOVERLAPPED;
 
-// Opens or creates a file. Returns INVALID_HANDLE_VALUE on failure. CREATE_ALWAYS and OPEN_ALWAYS
-// leave ERROR_ALREADY_EXISTS when the file existed, 0 otherwise.
+// Opens or creates a file: CREATE_NEW fails on an existing name, CREATE_ALWAYS empties an existing
+// file, OPEN_EXISTING needs one. A folder is never opened. Returns INVALID_HANDLE_VALUE on
+// failure.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
 
 // Reads up to numberOfBytesToRead bytes; a count of 0 with TRUE is the end of the file. A handle
-// that only reads a regular file and denies writing (no FILE_SHARE_WRITE) reads small requests
-// from a read-ahead block (readahead.h), which no other handle can make stale; positions, counts
-// and results are those of unbuffered reads.
+// that only reads a regular file and declared to deny writing (no FILE_SHARE_WRITE) reads small
+// requests from a read-ahead block (readahead.h); positions, counts and results are those of
+// unbuffered reads as long as nothing writes the file meanwhile, as its share mode promised.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
               LPOVERLAPPED overlapped);
 
@@ -155,10 +152,29 @@ class HandleObject {
   // INVALID_HANDLE_VALUE.
   HANDLE ToHandle() { return static_cast<HANDLE>(this); }
   static HandleObject* FromHandle(HANDLE handle);
+
+  // The object behind a handle when it is exactly a T, else null with ERROR_INVALID_HANDLE. The
+  // exact type costs far less than a dynamic_cast, which counts where a caller reads a file one
+  // byte per ReadFile.
+  template <class T>
+  static T* As(HANDLE handle) {
+    HandleObject* object = FromHandle(handle);
+    if (object == nullptr || typeid(*object) != typeid(T)) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return nullptr;
+    }
+    return static_cast<T*>(object);
+  }
 };
 
 // Turns a Windows-style name into a POSIX path: every '\' becomes '/'.
 std::string ToPosixPath(const char* name);
+// True when a POSIX path holds a '/'.
+bool HasSeparator(const std::string& path);
+// The Win32 error for a system call on path that failed with err: a name that does not exist is
+// ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when a folder on its way (or the folder that a
+// final '/' names) is missing or no folder; other values map as ErrorFromErrno does.
+DWORD ErrorForPath(int err, const std::string& path);
 
 }  // namespace platform
 

@@ -5,11 +5,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <new>
-#include <typeinfo>
 
 #include "platform/fileapi.h"
 #include "platform/readahead.h"
-#include "platform/sharelock.h"
 
 namespace platform {
 
@@ -26,6 +24,22 @@ std::string ToPosixPath(const char* name) {
   return path;
 }
 
+bool HasSeparator(const std::string& path) {
+  return path.find('/') != std::string::npos;
+}
+
+DWORD ErrorForPath(int err, const std::string& path) {
+  if (err != ENOENT) return ErrorFromErrno(err);
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash == path.size() - 1) return ERROR_PATH_NOT_FOUND;
+  if (slash != std::string::npos && slash != 0) {
+    struct stat st;
+    const std::string parent = path.substr(0, slash);
+    if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
 }  // namespace platform
 
 namespace {
@@ -40,7 +54,7 @@ class FileObject final : public platform::HandleObject {
   // object holds nothing and the next Close succeeds.
   bool Close() override {
     if (fd_ < 0) return true;
-    int fd = fd_;
+    const int fd = fd_;
     fd_ = -1;
     if (::close(fd) != 0) {
       platform::SetLastErrorFromErrno();
@@ -51,8 +65,8 @@ class FileObject final : public platform::HandleObject {
   int fd() const { return fd_; }
   bool readable() const { return readable_; }
 
-  // Only a handle that reads a regular file and keeps every writer away has a read-ahead block.
-  bool EnableReadAhead() { return buffered_ = readAhead_.Allocate(); }
+  // Without memory for the block the handle reads unbuffered.
+  void EnableReadAhead() { buffered_ = readAhead_.Allocate(); }
   platform::ReadAhead* readAhead() { return buffered_ ? &readAhead_ : nullptr; }
 
  private:
@@ -64,34 +78,7 @@ class FileObject final : public platform::HandleObject {
 
 // The open file behind a handle, or null with ERROR_INVALID_HANDLE.
 FileObject* FileFromHandle(HANDLE handle) {
-  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  // The exact type, which costs far less than a dynamic_cast on every call: a directory reads
-  // one byte per ReadFile.
-  platform::HandleObject* object = platform::HandleObject::FromHandle(handle);
-  if (typeid(*object) != typeid(FileObject)) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return static_cast<FileObject*>(object);
-}
-
-// A missing file is ERROR_FILE_NOT_FOUND; a missing folder on the way is ERROR_PATH_NOT_FOUND.
-DWORD ErrorForOpen(int err, const std::string& path) {
-  if (err == ENOENT) {
-    std::string::size_type slash = path.find_last_of('/');
-    if (slash != std::string::npos && slash != 0) {
-      struct stat st;
-      std::string parent = path.substr(0, slash);
-      if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
-    }
-    return ERROR_FILE_NOT_FOUND;
-  }
-  if (err == EEXIST) return ERROR_FILE_EXISTS;
-  if (err == ELOOP) return ERROR_CANT_RESOLVE_FILENAME;
-  return platform::ErrorFromErrno(err);
+  return platform::HandleObject::As<FileObject>(handle);
 }
 
 // A valid descriptor that refuses a read or write was opened without that access.
@@ -103,44 +90,52 @@ void SetIoError() {
   }
 }
 
+ssize_t ReadRetrying(int fd, void* data, size_t size) {
+  return platform::RetryInterrupted([&] { return ::read(fd, data, size); });
+}
+
 class DescriptorSource : public platform::ReadAhead::Source {
  public:
   explicit DescriptorSource(int fd) : fd_(fd) {}
   long Read(void* data, size_t size) override {
-    ssize_t n;
-    do {
-      n = ::read(fd_, data, size);
-    } while (n < 0 && errno == EINTR);
-    return static_cast<long>(n);
+    return static_cast<long>(ReadRetrying(fd_, data, size));
   }
 
  private:
   int fd_;
 };
 
-int OpenRetrying(const char* path, int flags) {
-  int fd;
-  do {
-    fd = ::open(path, flags | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+// The open(2) flags for an access and a disposition; -1 for an unknown disposition.
+int OpenFlags(DWORD desiredAccess, DWORD creationDisposition, DWORD flagsAndAttributes) {
+  const bool read = (desiredAccess & GENERIC_READ) != 0;
+  const bool write = (desiredAccess & GENERIC_WRITE) != 0;
+  int flags = read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+  if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) flags |= O_NOFOLLOW;
+  switch (creationDisposition) {
+    case CREATE_NEW:
+      return flags | O_CREAT | O_EXCL;
+    case CREATE_ALWAYS:
+      return flags | O_CREAT | O_TRUNC;
+    case OPEN_EXISTING:
+      return flags;
+    default:
+      return -1;
+  }
 }
 
-// A handle that only writes is opened for reading too where the file allows it, because its share
-// mark needs read access (sharelock.h); ReadFile still refuses it.
-int OpenForAccess(const char* path, int flags) {
-  if ((flags & O_ACCMODE) != O_WRONLY) return OpenRetrying(path, flags);
-  const int fd = OpenRetrying(path, (flags & ~O_ACCMODE) | O_RDWR);
-  if (fd >= 0 || errno != EACCES) return fd;
-  return OpenRetrying(path, flags);
-}
-
-// Empties the file open on fd; a handle without write access truncates as open(2) would for it.
-bool Truncate(int fd, const std::string& path, bool write) {
-  if (write) return ::ftruncate(fd, 0) == 0;
-  const int other = OpenRetrying(path.c_str(), O_RDONLY | O_TRUNC);
-  if (other < 0) return false;
-  ::close(other);
+// A descriptor that only reads may have opened a folder, which is no file, or a regular file that
+// reads ahead when its share mode denies writing. false, with the last error, for a folder.
+bool CheckReadOnlyOpen(int fd, bool& readsAhead, DWORD shareMode) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    platform::SetLastErrorFromErrno();
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  readsAhead = S_ISREG(st.st_mode) && (shareMode & FILE_SHARE_WRITE) == 0;
   return true;
 }
 
@@ -149,7 +144,8 @@ bool Truncate(int fd, const std::string& path, bool write) {
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
-  if (fileName == nullptr) {
+  const int flags = OpenFlags(desiredAccess, creationDisposition, flagsAndAttributes);
+  if (fileName == nullptr || flags < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
@@ -158,106 +154,26 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     return INVALID_HANDLE_VALUE;
   }
   const std::string path = platform::ToPosixPath(fileName);
-
-  int flags = (flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0 ? O_NOFOLLOW : 0;
-  const bool read = (desiredAccess & GENERIC_READ) != 0;
-  const bool write = (desiredAccess & GENERIC_WRITE) != 0;
-  if (read && write) {
-    flags |= O_RDWR;
-  } else if (write) {
-    flags |= O_WRONLY;
-  } else {
-    flags |= O_RDONLY;
-  }
-
-  // An existing file is truncated only once the sharing rules allow this handle.
-  int fd = -1;
-  bool existed = false;
-  bool created = false;  // by this open, so that no other handle can be open on it
-  bool truncate = false;
-  switch (creationDisposition) {
-    case CREATE_NEW:
-      fd = OpenForAccess(path.c_str(), flags | O_CREAT | O_EXCL);
-      created = fd >= 0;
-      break;
-    case CREATE_ALWAYS:
-    case OPEN_ALWAYS: {
-      truncate = creationDisposition == CREATE_ALWAYS;
-      fd = OpenForAccess(path.c_str(), flags | O_CREAT | O_EXCL);
-      created = fd >= 0;
-      if (fd < 0 && errno == EEXIST) {
-        existed = true;
-        fd = OpenForAccess(path.c_str(), flags);
-        if (fd < 0 && errno == ENOENT) {  // removed in between: start again from nothing
-          existed = false;
-          fd = OpenForAccess(path.c_str(), flags | O_CREAT);
-        }
-      }
-      break;
-    }
-    case OPEN_EXISTING:
-      fd = OpenForAccess(path.c_str(), flags);
-      break;
-    case TRUNCATE_EXISTING:
-      if (!write) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-      }
-      fd = OpenForAccess(path.c_str(), flags);
-      truncate = true;
-      break;
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return INVALID_HANDLE_VALUE;
-  }
+  // A folder opened for writing fails with EISDIR; one opened for reading is refused below.
+  const int fd =
+      platform::RetryInterrupted([&] { return ::open(path.c_str(), flags | O_CLOEXEC, 0666); });
   if (fd < 0) {
-    SetLastError(ErrorForOpen(errno, path));
+    SetLastError(platform::ErrorForPath(errno, path));
     return INVALID_HANDLE_VALUE;
   }
-
-  // A file that this open created is a new regular file; any other may be a folder or a device.
-  bool regular = created;
-  if (!created) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0) {
-      const int err = errno;
-      ::close(fd);
-      SetLastError(platform::ErrorFromErrno(err));
-      return INVALID_HANDLE_VALUE;
-    }
-    if (S_ISDIR(st.st_mode)) {  // a folder is no file
-      ::close(fd);
-      SetLastError(ERROR_ACCESS_DENIED);
-      return INVALID_HANDLE_VALUE;
-    }
-    regular = S_ISREG(st.st_mode);
-  }
-
-  bool keepsWritersAway = false;
-  // Truncating an existing file writes it, whatever the access asked for.
-  const DWORD claimed = truncate && !created ? desiredAccess | GENERIC_WRITE : desiredAccess;
-  if (!platform::TakeShare(fd, platform::ClaimFor(claimed, shareMode), created, keepsWritersAway)) {
+  bool readsAhead = false;
+  if ((flags & O_ACCMODE) == O_RDONLY && !CheckReadOnlyOpen(fd, readsAhead, shareMode)) {
     ::close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  if (truncate && regular && !created && !Truncate(fd, path, write)) {
-    const int err = errno;
+  auto* file = new (std::nothrow) FileObject(fd, (desiredAccess & GENERIC_READ) != 0);
+  if (file == nullptr) {
     ::close(fd);
-    SetLastError(platform::ErrorFromErrno(err));
-    return INVALID_HANDLE_VALUE;
-  }
-
-  auto* file = new (std::nothrow) FileObject(fd, read);
-  if (file == nullptr || (keepsWritersAway && regular && !write && !file->EnableReadAhead())) {
-    if (file != nullptr) {
-      delete file;  // closes fd
-    } else {
-      ::close(fd);
-    }
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
-  SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  if (readsAhead) file->EnableReadAhead();
+  SetLastError(ERROR_SUCCESS);
   return file->ToHandle();
 }
 
@@ -282,9 +198,8 @@ BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD n
   DWORD total = 0;
   // A regular file gives everything up to its end in one go; a pipe may need several reads.
   while (total < numberOfBytesToRead) {
-    ssize_t n = ::read(file->fd(), out + total, numberOfBytesToRead - total);
+    const ssize_t n = ReadRetrying(file->fd(), out + total, numberOfBytesToRead - total);
     if (n < 0) {
-      if (errno == EINTR) continue;
       SetIoError();
       if (numberOfBytesRead != nullptr) *numberOfBytesRead = total;
       return FALSE;
@@ -303,72 +218,101 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD numberOfBytesToWrite,
   if (file == nullptr) return FALSE;
   const auto* in = static_cast<const unsigned char*>(buffer);
   DWORD total = 0;
+  BOOL ok = TRUE;
   while (total < numberOfBytesToWrite) {
-    ssize_t n = ::write(file->fd(), in + total, numberOfBytesToWrite - total);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      SetIoError();
-      if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = total;
-      return FALSE;
-    }
-    if (n == 0) {  // no progress and no reason given: the device is full
-      SetLastError(ERROR_DISK_FULL);
-      if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = total;
-      return FALSE;
+    const ssize_t n = platform::RetryInterrupted(
+        [&] { return ::write(file->fd(), in + total, numberOfBytesToWrite - total); });
+    if (n <= 0) {
+      // No progress and no reason given: the device is full.
+      if (n == 0) {
+        SetLastError(ERROR_DISK_FULL);
+      } else {
+        SetIoError();
+      }
+      ok = FALSE;
+      break;
     }
     total += static_cast<DWORD>(n);
   }
   if (numberOfBytesWritten != nullptr) *numberOfBytesWritten = total;
-  return TRUE;
+  return ok;
 }
+
+namespace {
+
+// The position that the caller sees: the system position less the bytes read ahead and not yet
+// taken. false, with the last error, when the system cannot tell.
+bool CallerPosition(FileObject& file, int64_t& position) {
+  const off_t system = ::lseek(file.fd(), 0, SEEK_CUR);
+  if (system < 0) {
+    platform::SetLastErrorFromErrno();
+    return false;
+  }
+  platform::ReadAhead* readAhead = file.readAhead();
+  position = system - (readAhead != nullptr ? readAhead->Buffered() : 0);
+  return true;
+}
+
+// Where a move by moveMethod starts: the beginning, the caller's position or the end of the file.
+bool MoveBase(FileObject& file, DWORD moveMethod, int64_t& base) {
+  switch (moveMethod) {
+    case FILE_BEGIN:
+      base = 0;
+      return true;
+    case FILE_CURRENT:
+      return CallerPosition(file, base);
+    case FILE_END: {
+      struct stat st;
+      if (::fstat(file.fd(), &st) != 0) {
+        platform::SetLastErrorFromErrno();
+        return false;
+      }
+      base = st.st_size;
+      return true;
+    }
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return false;
+  }
+}
+
+// Moves the caller's position to target. Inside the read-ahead block only the block's cursor
+// moves; elsewhere the system position does and the block is dropped.
+bool MoveTo(FileObject& file, int64_t target, uint64_t& reached) {
+  platform::ReadAhead* readAhead = file.readAhead();
+  if (readAhead != nullptr && readAhead->Held() > 0) {
+    const off_t system = ::lseek(file.fd(), 0, SEEK_CUR);
+    if (system >= 0 &&
+        readAhead->SeekInside(static_cast<uint64_t>(target), static_cast<uint64_t>(system))) {
+      reached = static_cast<uint64_t>(target);
+      return true;
+    }
+  }
+  const off_t at = ::lseek(file.fd(), static_cast<off_t>(target), SEEK_SET);
+  if (at < 0) {
+    platform::SetLastErrorFromErrno();
+    return false;
+  }
+  if (readAhead != nullptr) readAhead->Drop();
+  reached = static_cast<uint64_t>(at);
+  return true;
+}
+
+}  // namespace
 
 DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHigh,
                      DWORD moveMethod) {
   FileObject* file = FileFromHandle(handle);
   if (file == nullptr) return INVALID_SET_FILE_POINTER;
-  int64_t distance;
+  int64_t distance = distanceToMove;
   if (distanceToMoveHigh != nullptr) {
     const uint64_t bits =
         (static_cast<uint64_t>(static_cast<uint32_t>(*distanceToMoveHigh)) << 32) |
         static_cast<uint32_t>(distanceToMove);
     distance = static_cast<int64_t>(bits);
-  } else {
-    distance = distanceToMove;
   }
-
-  // With a read-ahead block the system position stands at the block's end, behind the bytes
-  // that the caller has not yet read.
-  platform::ReadAhead* readAhead = file->readAhead();
-  off_t system = -1;
-  if (moveMethod == FILE_CURRENT || (readAhead != nullptr && readAhead->Buffered() > 0)) {
-    system = ::lseek(file->fd(), 0, SEEK_CUR);
-    if (system < 0) {
-      platform::SetLastErrorFromErrno();
-      return INVALID_SET_FILE_POINTER;
-    }
-  }
-  int64_t base;
-  switch (moveMethod) {
-    case FILE_BEGIN:
-      base = 0;
-      break;
-    case FILE_CURRENT:
-      base = system - (readAhead != nullptr ? readAhead->Buffered() : 0);
-      break;
-    case FILE_END: {
-      struct stat st;
-      if (::fstat(file->fd(), &st) != 0) {
-        platform::SetLastErrorFromErrno();
-        return INVALID_SET_FILE_POINTER;
-      }
-      base = st.st_size;
-      break;
-    }
-    default:
-      SetLastError(ERROR_INVALID_PARAMETER);
-      return INVALID_SET_FILE_POINTER;
-  }
-
+  int64_t base = 0;
+  if (!MoveBase(*file, moveMethod, base)) return INVALID_SET_FILE_POINTER;
   // Work out the target first, so that a refused move leaves the pointer where it was.
   if ((distance > 0 && base > INT64_MAX - distance) || base + distance < 0) {
     SetLastError(ERROR_NEGATIVE_SEEK);
@@ -379,19 +323,8 @@ DWORD SetFilePointer(HANDLE handle, LONG distanceToMove, PLONG distanceToMoveHig
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_SET_FILE_POINTER;
   }
-  uint64_t position;
-  if (readAhead != nullptr && system >= 0 &&
-      readAhead->SeekInside(static_cast<uint64_t>(target), static_cast<uint64_t>(system))) {
-    position = static_cast<uint64_t>(target);  // inside the block: the system position stays
-  } else {
-    off_t reached = ::lseek(file->fd(), static_cast<off_t>(target), SEEK_SET);
-    if (reached < 0) {
-      platform::SetLastErrorFromErrno();
-      return INVALID_SET_FILE_POINTER;
-    }
-    if (readAhead != nullptr) readAhead->Drop();
-    position = static_cast<uint64_t>(reached);
-  }
+  uint64_t position = 0;
+  if (!MoveTo(*file, target, position)) return INVALID_SET_FILE_POINTER;
   if (distanceToMoveHigh != nullptr) {
     *distanceToMoveHigh = static_cast<LONG>(static_cast<uint32_t>(position >> 32));
   }
@@ -416,7 +349,7 @@ DWORD GetFileSize(HANDLE handle, LPDWORD fileSizeHigh) {
 BOOL SetEndOfFile(HANDLE handle) {
   FileObject* file = FileFromHandle(handle);
   if (file == nullptr) return FALSE;
-  off_t current = ::lseek(file->fd(), 0, SEEK_CUR);
+  const off_t current = ::lseek(file->fd(), 0, SEEK_CUR);
   if (current < 0 || ::ftruncate(file->fd(), current) != 0) {
     platform::SetLastErrorFromErrno();
     return FALSE;
@@ -432,10 +365,10 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
   const std::string path = platform::ToPosixPath(fileName);
   struct stat st;
   if (::lstat(path.c_str(), &st) != 0) {
-    SetLastError(ErrorForOpen(errno, path));
+    SetLastError(platform::ErrorForPath(errno, path));
     return INVALID_FILE_ATTRIBUTES;
   }
-  DWORD attributes = 0;
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
   if (S_ISLNK(st.st_mode)) {
     attributes = FILE_ATTRIBUTE_REPARSE_POINT;
     struct stat target;
@@ -447,7 +380,6 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
   } else if (!S_ISREG(st.st_mode)) {
     attributes = FILE_ATTRIBUTE_DEVICE;
   }
-  if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   SetLastError(ERROR_SUCCESS);
   return attributes;
 }
@@ -464,7 +396,7 @@ BOOL DeleteFileA(LPCSTR fileName) {
     return FALSE;
   }
   if (::unlink(path.c_str()) != 0) {
-    SetLastError(ErrorForOpen(errno, path));
+    SetLastError(platform::ErrorForPath(errno, path));
     return FALSE;
   }
   return TRUE;
@@ -484,7 +416,7 @@ BOOL RemoveDirectoryA(LPCSTR pathName) {
     return FALSE;
   }
   if ((link ? ::unlink(path.c_str()) : ::rmdir(path.c_str())) != 0) {
-    SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY : ErrorForOpen(errno, path));
+    SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY : platform::ErrorForPath(errno, path));
     return FALSE;
   }
   return TRUE;
@@ -509,7 +441,7 @@ BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
     }
   }
   if (::rename(from.c_str(), to.c_str()) != 0) {
-    SetLastError(ErrorForOpen(errno, from));
+    SetLastError(platform::ErrorForPath(errno, from));
     return FALSE;
   }
   return TRUE;

@@ -1,12 +1,12 @@
-// The read-ahead block of a file handle that no other handle may write while it is open (see
+// The read-ahead block of a file handle that declared to deny writing while it is open (see
 // CreateFileA in fileapi.h): small reads are served from one block read ahead from the file, so
 // that a caller reading a few bytes at a time makes one system call per block instead of one per
 // call. Reads of at least a block go from what is buffered straight on into the caller's buffer.
 // The counts that reads report are those of unbuffered reads of the same file.
 //
-// The block keeps its place in the file: bytes [Start(), Start() + Size()) of the file, of which
-// the caller has consumed those before Start() + Consumed(). The system file position stands at the
-// block's end, so the position that the caller sees is the system position less Buffered().
+// The block holds the Held() bytes of the file that end at the system file position, of which the
+// caller has not yet taken the last Buffered(): the position that the caller sees is the system
+// position less Buffered().
 #pragma once
 
 #include <cstddef>
@@ -44,6 +44,8 @@ class ReadAhead {
 
   // Bytes read from the file and not yet handed to the caller.
   uint32_t Buffered() const { return size_ - consumed_; }
+  // Bytes in the block, taken or not: the caller may move back over them.
+  uint32_t Held() const { return size_; }
 
   // Moves the caller's position to target, an absolute offset, if it lies inside the block (its
   // end included), and says whether it did; otherwise nothing changes and the caller moves the

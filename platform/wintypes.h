@@ -11,6 +11,7 @@
 #include <windows.h>
 #else
 
+#include <cerrno>
 #include <cstdint>
 
 typedef int BOOL;
@@ -56,45 +57,27 @@ typedef LONG* PLONG;
 
 // System error codes (GetLastError).
 #define ERROR_SUCCESS 0L
-#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_TOO_MANY_OPEN_FILES 4L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
-#define ERROR_BAD_FORMAT 11L
-#define ERROR_INVALID_DATA 13L
-#define ERROR_OUTOFMEMORY 14L
 #define ERROR_NO_MORE_FILES 18L
-#define ERROR_WRITE_PROTECT 19L
-#define ERROR_SEEK 25L
-#define ERROR_WRITE_FAULT 29L
-#define ERROR_READ_FAULT 30L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_SHARING_VIOLATION 32L
-#define ERROR_LOCK_VIOLATION 33L
-#define ERROR_HANDLE_EOF 38L
 #define ERROR_HANDLE_DISK_FULL 39L
-#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
-#define ERROR_BROKEN_PIPE 109L
-#define ERROR_OPEN_FAILED 110L
-#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_DISK_FULL 112L
-#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_NEGATIVE_SEEK 131L
-#define ERROR_DIR_NOT_EMPTY 145L
-#define ERROR_BAD_PATHNAME 161L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_DIRECTORY 267L
-#define ERROR_NOACCESS 998L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 
 // The calling thread's last-error code.
@@ -106,6 +89,16 @@ namespace platform {
 DWORD ErrorFromErrno(int err);
 // Sets the last-error code from errno and returns it.
 DWORD SetLastErrorFromErrno();
+
+// Repeats a system call that a signal interrupted (-1 with EINTR) and returns its result.
+template <class Call>
+auto RetryInterrupted(Call call) -> decltype(call()) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
 }  // namespace platform
 
 #endif  // _WIN32

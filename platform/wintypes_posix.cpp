@@ -52,18 +52,8 @@ DWORD ErrorFromErrno(int err) {
       return ERROR_FILENAME_EXCED_RANGE;
     case ELOOP:
       return ERROR_CANT_RESOLVE_FILENAME;
-    case ESPIPE:
-      return ERROR_SEEK;
-    case EPIPE:
-      return ERROR_BROKEN_PIPE;
     case ENOEXEC:
       return ERROR_BAD_EXE_FORMAT;
-    case ENOTEMPTY:
-      return ERROR_DIR_NOT_EMPTY;
-    case EFAULT:
-      return ERROR_NOACCESS;
-    case ENOSYS:
-      return ERROR_CALL_NOT_IMPLEMENTED;
     case EIO:
     default:
       return ERROR_GEN_FAILURE;
