@@ -1,10 +1,6 @@
 // A block of memory taken straight from the system (mmap, VirtualAlloc) for the coders' large
 // buffers: its pages become resident only as they are written, and all of them go back to the
 // system when the block is freed, whatever the C library's allocator would keep for later.
-//
-// With large pages asked for, the system may back the block with them (transparent huge pages on
-// Linux; nothing changes on Windows, where large pages need a privilege): a buffer that is filled
-// from end to end then takes one page fault per 2 MiB instead of one per 4 KiB.
 #pragma once
 
 #include <cstddef>
@@ -42,52 +38,34 @@ class LargeBlock {
 
   // Replaces the block with a new one of size bytes (at least 1); false, and no block, without
   // memory.
-  bool Allocate(size_t size, bool largePages = false) {
+  bool Allocate(size_t size) {
     Free();
     if (size == 0) size = 1;
 #ifdef _WIN32
-    (void)largePages;
-    base_ = ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (base_ == nullptr) return false;
-    mapped_ = size;
-    data_ = static_cast<uint8_t*>(base_);
+    void* data = ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    if (data == nullptr) return false;
 #else
-    // Large pages must lie on their own boundaries: map that much more and start at one.
-    const size_t slack = largePages ? kLargePage : 0;
-    if (size > SIZE_MAX - slack) return false;
-    void* base =
-        ::mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (base == MAP_FAILED) return false;
-    base_ = base;
-    mapped_ = size + slack;
-    uintptr_t start = reinterpret_cast<uintptr_t>(base);
-    if (largePages) start = (start + kLargePage - 1) & ~uintptr_t{kLargePage - 1};
-    data_ = reinterpret_cast<uint8_t*>(start);
-#ifdef MADV_HUGEPAGE
-    if (largePages)
-      ::madvise(data_, size, MADV_HUGEPAGE);  // advice only: a refusal changes nothing
+    void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED) return false;
 #endif
-#endif
+    data_ = static_cast<uint8_t*>(data);
     size_ = size;
     return true;
   }
 
   void Free() {
-    if (base_ == nullptr) return;
+    if (data_ == nullptr) return;
 #ifdef _WIN32
-    ::VirtualFree(base_, 0, MEM_RELEASE);
+    ::VirtualFree(data_, 0, MEM_RELEASE);
 #else
-    ::munmap(base_, mapped_);
+    ::munmap(data_, size_);
 #endif
-    base_ = nullptr;
     data_ = nullptr;
-    mapped_ = size_ = 0;
+    size_ = 0;
   }
 
   void Swap(LargeBlock& other) {
-    std::swap(base_, other.base_);
     std::swap(data_, other.data_);
-    std::swap(mapped_, other.mapped_);
     std::swap(size_, other.size_);
   }
 
@@ -99,11 +77,7 @@ class LargeBlock {
   }
 
  private:
-  static constexpr size_t kLargePage = size_t{2} << 20;
-
-  void* base_ = nullptr;
   uint8_t* data_ = nullptr;
-  size_t mapped_ = 0;
   size_t size_ = 0;
 };
 

@@ -25,7 +25,6 @@ typedef intptr_t (*FARPROC)();
 // Loads a module. A name without a separator is looked for in the current directory first, then
 // by the loader's own search. file must be null. Returns null on failure.
 HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD flags);
-HMODULE LoadLibraryA(LPCSTR fileName);
 // The address of an export, or null with ERROR_PROC_NOT_FOUND.
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 // Releases one load of the module.

@@ -14,8 +14,9 @@ namespace platform {
 DWORD ErrorForFailedLoad(const std::string& path, const char* loaderMessage) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return ERROR_MOD_NOT_FOUND;
-    return ErrorFromErrno(errno);
+    const DWORD error = ErrorForPath(errno, path);
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ERROR_MOD_NOT_FOUND
+                                                                          : error;
   }
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -39,10 +40,6 @@ DWORD ErrorForFailedLoad(const std::string& path, const char* loaderMessage) {
 
 namespace {
 
-bool HasSeparator(const std::string& path) {
-  return path.find('/') != std::string::npos;
-}
-
 bool IsFile(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
@@ -61,20 +58,16 @@ HMODULE LoadLibraryExA(LPCSTR fileName, HANDLE file, DWORD /*flags*/) {
     return nullptr;
   }
   // The loader takes a bare name as a library to search for; the current directory comes first.
-  if (!HasSeparator(path) && IsFile(path)) path = "./" + path;
+  if (!platform::HasSeparator(path) && IsFile(path)) path = "./" + path;
   ::dlerror();
   void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     const char* message = ::dlerror();
-    SetLastError(HasSeparator(path) ? platform::ErrorForFailedLoad(path, message)
-                                    : static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    SetLastError(platform::HasSeparator(path) ? platform::ErrorForFailedLoad(path, message)
+                                              : static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
     return nullptr;
   }
   return module;
-}
-
-HMODULE LoadLibraryA(LPCSTR fileName) {
-  return LoadLibraryExA(fileName, nullptr, 0);
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {

@@ -70,13 +70,13 @@ TEST_F(ModuleTest, BareNameIsFoundInTheCurrentDirectoryFirstThenByTheLoader) {
   char cwd[4096];
   ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
   ASSERT_EQ(0, ::chdir(dir_.c_str()));
-  HMODULE local = LoadLibraryA("localmath.dll");
+  HMODULE local = LoadLibraryExA("localmath.dll", nullptr, 0);
   ASSERT_EQ(0, ::chdir(cwd));
   ASSERT_NE(nullptr, local);
   EXPECT_NE(nullptr, GetProcAddress(local, "cos"));
   EXPECT_EQ(TRUE, FreeLibrary(local));
 
-  HMODULE searched = LoadLibraryA("libm.so.6");
+  HMODULE searched = LoadLibraryExA("libm.so.6", nullptr, 0);
   ASSERT_NE(nullptr, searched);
   EXPECT_EQ(TRUE, FreeLibrary(searched));
   EXPECT_EQ(static_cast<DWORD>(ERROR_MOD_NOT_FOUND), LoadError("no-such-module.dll"));
@@ -109,7 +109,7 @@ TEST_F(ModuleTest, InvalidArgumentsAreRefused) {
   SetLastError(ERROR_SUCCESS);
   EXPECT_EQ(nullptr, LoadLibraryExA(libm_.c_str(), &file, 0));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-  EXPECT_EQ(nullptr, LoadLibraryA(nullptr));
+  EXPECT_EQ(nullptr, LoadLibraryExA(nullptr, nullptr, 0));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
   EXPECT_EQ(nullptr, GetProcAddress(nullptr, "cos"));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());

@@ -15,21 +15,13 @@ typedef void* HWND;
 
 // Buttons.
 #define MB_OK 0x00000000U
-#define MB_OKCANCEL 0x00000001U
-#define MB_YESNO 0x00000004U
 // Icons.
-#define MB_ICONERROR 0x00000010U
-#define MB_ICONQUESTION 0x00000020U
-#define MB_ICONWARNING 0x00000030U
 #define MB_ICONINFORMATION 0x00000040U
 // Modality.
-#define MB_APPLMODAL 0x00000000U
-#define MB_SYSTEMMODAL 0x00001000U
 #define MB_TASKMODAL 0x00002000U
 
 // Results.
 #define IDOK 1
-#define IDCANCEL 2
 
 // Shows text under caption on the standard error stream; returns IDOK. A null caption reads as
 // "Error" and a null text as empty, as on Windows.

@@ -12,9 +12,6 @@
 #else
 
 #define SEM_FAILCRITICALERRORS 0x0001U
-#define SEM_NOGPFAULTERRORBOX 0x0002U
-#define SEM_NOALIGNMENTFAULTEXCEPT 0x0004U
-#define SEM_NOOPENFILEERRORBOX 0x8000U
 
 // S_OK; E_INVALIDARG when reserved is not null (Windows wants it null as well).
 HRESULT OleInitialize(LPVOID reserved);

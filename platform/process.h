@@ -2,9 +2,8 @@
 //
 // On Windows this is the real API. Elsewhere CreateProcessA forks and executes the program:
 // - The program is the first token of the command line (a quoted token ends at the next quote,
-//   otherwise at the first blank), or the application name when one is given. A name with a
-//   separator ('/' or '\') is a path from the caller's current directory; a bare name is searched
-//   along PATH.
+//   otherwise at the first blank); there is no application name. A name with a separator ('/' or
+//   '\') is a path from the caller's current directory; a bare name is searched along PATH.
 // - The other tokens become the arguments by the Windows rules: blanks separate them, double
 //   quotes group, "" inside quotes is one quote, 2n backslashes before a quote give n
 //   backslashes and the quote groups, 2n+1 give n backslashes and a literal quote, other
@@ -15,8 +14,9 @@
 // - A program that cannot be started fails the call at once with a Win32 error (2 not found,
 //   5 not executable, 193 not an executable format, 267 no such current directory) and leaves no
 //   process behind.
-// The handles of the process and of its "thread" both wait for the end of the process; close
-// both with CloseHandle (platform/fileapi.h).
+// - The program gets the caller's environment.
+// The handles of the process and of its "thread" both stand for the process; wait on the process
+// handle, and close both with CloseHandle (platform/fileapi.h).
 #pragma once
 
 #include "platform/fileapi.h"
@@ -65,27 +65,20 @@ typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 // Waiting.
 #define INFINITE 0xFFFFFFFFUL
 #define WAIT_OBJECT_0 0x00000000UL
-#define WAIT_TIMEOUT 0x00000102UL
 #define WAIT_FAILED 0xFFFFFFFFUL
 
-// The exit code of a process that has not ended.
-#define STILL_ACTIVE 259UL
-
-// environment is null (the caller's) or a block of "NAME=value" texts, each zero-terminated,
-// ended by an empty one. startupInfo is not read beyond its presence.
+// applicationName and environment must be null (ERROR_INVALID_PARAMETER otherwise); startupInfo
+// is not read beyond its presence.
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                     LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
                     BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
                     LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
                     LPPROCESS_INFORMATION processInformation);
 
-// Waits for a process (or its thread) handle to be signalled: WAIT_OBJECT_0 once the process has
-// ended, WAIT_TIMEOUT when milliseconds passed first, WAIT_FAILED for a handle that cannot be
-// waited on.
+// Waits until the process of a process (or thread) handle has ended: WAIT_OBJECT_0, or WAIT_FAILED
+// for a handle that cannot be waited on. milliseconds must be INFINITE (ERROR_INVALID_PARAMETER
+// otherwise).
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
-
-// The exit code of an ended process, or STILL_ACTIVE. A process ended by signal n gives 128 + n.
-BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 
 namespace platform {
 // Splits a command line into the program token and the arguments, as described above.

@@ -53,19 +53,18 @@ class ProcessTest : public ::testing::Test {
   }
   void TearDown() override { EXPECT_TRUE(scratch_.Remove()); }
 
-  // Starts commandLine; on success waits for it and returns its exit code in *exitCode.
-  BOOL Run(const std::string& commandLine, const char* directory, DWORD* exitCode,
-           DWORD flags = CREATE_NO_WINDOW, BOOL inherit = FALSE, LPVOID environment = nullptr) {
+  // Starts commandLine; on success waits for its end.
+  BOOL Run(const std::string& commandLine, const char* directory, DWORD flags = CREATE_NO_WINDOW,
+           BOOL inherit = FALSE) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info = {};
-    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags,
-                                  environment, directory, &startup, &info);
+    BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, flags, nullptr,
+                                  directory, &startup, &info);
     if (!started) return FALSE;
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, INFINITE));
-    EXPECT_EQ(TRUE, GetExitCodeProcess(info.hProcess, exitCode));
     EXPECT_EQ(TRUE, CloseHandle(info.hThread));
     EXPECT_EQ(TRUE, CloseHandle(info.hProcess));
     return started;
@@ -85,64 +84,28 @@ class ProcessTest : public ::testing::Test {
   std::string dir_;
 };
 
-TEST_F(ProcessTest, RunsTheProgramWithItsArgumentsAndReportsTheExitCode) {
-  DWORD code = 0;
+TEST_F(ProcessTest, RunsTheProgramWithItsArguments) {
   ASSERT_EQ(TRUE, Run("sh -c \"printf '%s|%s' \\\"$0\\\" \\\"$1\\\" > args.txt; exit 3\" first\\\\ "
                       "\"two words\"",
-                      dir_.c_str(), &code));
-  EXPECT_EQ(3U, code);
+                      dir_.c_str()));
   EXPECT_EQ("first\\\\|two words", Slurp("args.txt"));
   EXPECT_TRUE(NoChildren());
 }
 
 TEST_F(ProcessTest, WaitReturnsOnlyAfterTheProgramEnded) {
-  DWORD code = 1;
-  ASSERT_EQ(TRUE, Run("/bin/sh -c \"sleep 0.3; echo done > ended.txt\"", dir_.c_str(), &code));
-  EXPECT_EQ(0U, code);
+  ASSERT_EQ(TRUE, Run("/bin/sh -c \"sleep 0.3; echo done > ended.txt\"", dir_.c_str()));
   EXPECT_EQ("done\n", Slurp("ended.txt"));
 }
 
-TEST_F(ProcessTest, TimedWaitTimesOutWhileRunningAndThreadHandleWaitsToo) {
-  char line[] = "sh -c \"read x; echo $x > got.txt\"";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  // stdin is inherited without CREATE_NO_WINDOW; feed it through a pipe kept open meanwhile.
-  int feed[2];
-  ASSERT_EQ(0, ::pipe(feed));
-  int savedIn = ::dup(0);
-  ::dup2(feed[0], 0);
-  BOOL started = CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(),
-                                &startup, &info);
-  ::dup2(savedIn, 0);
-  ::close(savedIn);
-  ::close(feed[0]);
-  ASSERT_EQ(TRUE, started);
-  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(info.hProcess, 20));
-  DWORD code = 0;
-  EXPECT_EQ(TRUE, GetExitCodeProcess(info.hProcess, &code));
-  EXPECT_EQ(STILL_ACTIVE, code);
-  ASSERT_EQ(6, ::write(feed[1], "hello\n", 6));
-  ::close(feed[1]);
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hThread, INFINITE));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 0));
-  EXPECT_EQ(TRUE, GetExitCodeProcess(info.hProcess, &code));
-  EXPECT_EQ(0U, code);
-  EXPECT_EQ("hello\n", Slurp("got.txt"));
-  EXPECT_EQ(TRUE, CloseHandle(info.hProcess));
-  EXPECT_EQ(TRUE, CloseHandle(info.hThread));
-}
-
 TEST_F(ProcessTest, CurrentDirectoryIsTheGivenOneOrTheCallers) {
-  DWORD code = 1;
   std::string withBackslashes = dir_;
   for (char& c : withBackslashes) c = (c == '/') ? '\\' : c;
-  ASSERT_EQ(TRUE, Run("sh -c \"pwd > here.txt\"", withBackslashes.c_str(), &code));
+  ASSERT_EQ(TRUE, Run("sh -c \"pwd > here.txt\"", withBackslashes.c_str()));
   EXPECT_EQ(dir_ + "\n", Slurp("here.txt"));
 
   char cwd[4096];
   ASSERT_NE(nullptr, ::getcwd(cwd, sizeof cwd));
-  ASSERT_EQ(TRUE, Run("sh -c \"pwd > '" + dir_ + "/caller.txt'\"", nullptr, &code));
+  ASSERT_EQ(TRUE, Run("sh -c \"pwd > '" + dir_ + "/caller.txt'\"", nullptr));
   EXPECT_EQ(std::string(cwd) + "\n", Slurp("caller.txt"));
 }
 
@@ -152,22 +115,13 @@ TEST_F(ProcessTest, NoWindowMeansNoConsoleAndHandlesAreNotInherited) {
   std::string probe = "sh -c \"readlink /proc/self/fd/0 /proc/self/fd/2 > '" + dir_ +
                       "/out.txt'; if [ -e /proc/self/fd/" + std::to_string(open) +
                       " ]; then echo open; else echo closed; fi > '" + dir_ + "/fd.txt'\"";
-  DWORD code = 1;
-  ASSERT_EQ(TRUE, Run(probe, nullptr, &code, CREATE_NO_WINDOW, FALSE));
+  ASSERT_EQ(TRUE, Run(probe, nullptr, CREATE_NO_WINDOW, FALSE));
   EXPECT_EQ("/dev/null\n/dev/null\n", Slurp("out.txt"));
   EXPECT_EQ("closed\n", Slurp("fd.txt"));
 
-  ASSERT_EQ(TRUE, Run(probe, nullptr, &code, 0, TRUE));
+  ASSERT_EQ(TRUE, Run(probe, nullptr, 0, TRUE));
   EXPECT_EQ("open\n", Slurp("fd.txt"));
   ::close(open);
-}
-
-TEST_F(ProcessTest, EnvironmentBlockReplacesTheCallers) {
-  const char block[] = "A=one\0B=two\0";  // the literal adds the final empty text
-  DWORD code = 1;
-  ASSERT_EQ(TRUE, Run("sh -c \"echo $A-$B-$HOME > env.txt\"", dir_.c_str(), &code, CREATE_NO_WINDOW,
-                      FALSE, const_cast<char*>(block)));
-  EXPECT_EQ("one-two-\n", Slurp("env.txt"));
 }
 
 TEST_F(ProcessTest, ProgramThatCannotStartFailsAtOnceWithoutAChild) {
@@ -191,41 +145,38 @@ TEST_F(ProcessTest, ProgramThatCannotStartFailsAtOnceWithoutAChild) {
       {"", nullptr, ERROR_FILE_NOT_FOUND},
   };
   for (const Case& c : cases) {
-    DWORD code = 0;
     SetLastError(ERROR_SUCCESS);
-    EXPECT_EQ(FALSE, Run(c.line, c.directory, &code)) << c.line;
+    EXPECT_EQ(FALSE, Run(c.line, c.directory)) << c.line;
     EXPECT_EQ(c.error, GetLastError()) << c.line;
     EXPECT_TRUE(NoChildren()) << c.line;
   }
 }
 
-TEST_F(ProcessTest, MissingArgumentsAndForeignHandlesAreRefused) {
+TEST_F(ProcessTest, MissingOrUnservedArgumentsAndForeignHandlesAreRefused) {
   char line[] = "sh -c true";
+  char block[] = "A=1\0";
   STARTUPINFOA startup = {};
   PROCESS_INFORMATION info = {};
-  EXPECT_EQ(FALSE, CreateProcessA(nullptr, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &info));
-  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
-  EXPECT_EQ(FALSE, CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, nullptr));
+  const struct {
+    LPCSTR application;
+    LPSTR commandLine;
+    LPVOID environment;
+    LPPROCESS_INFORMATION information;
+  } kCalls[] = {
+      {nullptr, nullptr, nullptr, &info},
+      {nullptr, line, nullptr, nullptr},
+      {"/bin/sh", line, nullptr, &info},
+      {nullptr, line, block, &info},
+  };
+  for (const auto& c : kCalls) {
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_EQ(FALSE, CreateProcessA(c.application, c.commandLine, nullptr, nullptr, FALSE, 0,
+                                    c.environment, nullptr, &startup, c.information));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+  }
   EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(nullptr, INFINITE));
   EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
-  DWORD code = 0;
-  EXPECT_EQ(FALSE, GetExitCodeProcess(INVALID_HANDLE_VALUE, &code));
   EXPECT_TRUE(NoChildren());
-}
-
-TEST_F(ProcessTest, ApplicationNameIsTheProgramAndTheCommandLineItsArguments) {
-  char line[] = "ignored-name -c \"echo $0 > app.txt\"";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info = {};
-  ASSERT_EQ(TRUE, CreateProcessA("/bin/sh", line, nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                                 nullptr, dir_.c_str(), &startup, &info));
-  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, INFINITE));
-  CloseHandle(info.hProcess);
-  CloseHandle(info.hThread);
-  EXPECT_EQ("ignored-name\n", Slurp("app.txt"));
 }
 
 }  // namespace

@@ -9,15 +9,12 @@
 
 #ifndef _WIN32
 
-#include <cstdarg>
-
 // The buffer size that wsprintfA never writes beyond.
 #define WSPRINTF_LIMIT 1024
 
 // Formats into buffer, cut to fit WSPRINTF_LIMIT bytes. Returns the count of characters stored,
 // the terminating zero not counted.
 int wsprintfA(LPSTR buffer, LPCSTR format, ...) __attribute__((format(printf, 2, 3)));
-int wvsprintfA(LPSTR buffer, LPCSTR format, va_list args) __attribute__((format(printf, 2, 0)));
 
 // Whether the byte is the first byte of a double-byte character in the system's code page.
 BOOL IsDBCSLeadByte(BYTE testChar);

@@ -53,7 +53,7 @@ class Library {
  public:
   Library()
       : file_((ExecutableDirectory() / HALYARD4INST_FILE).string()),
-        module_(LoadLibraryA(file_.c_str())),
+        module_(LoadLibraryExA(file_.c_str(), nullptr, 0)),
         loadError_(module_ == nullptr ? GetLastError() : 0) {}
   ~Library() {
     if (module_ != nullptr) FreeLibrary(module_);
