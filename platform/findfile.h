@@ -13,22 +13,17 @@
 //   ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when the directory part does not exist;
 // - an entry whose name does not fit cFileName (259 bytes and the terminator) is left out rather
 //   than reported under a cut name that would name another file.
+//
+// A search handle is closed with FindClose only, never with CloseHandle: on Windows it is no
+// kernel handle, and CloseHandle on it fails or closes something else.
 #pragma once
 
+#include "platform/fileapi.h"
 #include "platform/wintypes.h"
 
 #ifndef _WIN32
 
-#ifndef MAX_PATH
 #define MAX_PATH 260
-#endif
-
-#ifndef FILE_ATTRIBUTE_DIRECTORY
-#define FILE_ATTRIBUTE_DIRECTORY 0x00000010UL
-#endif
-#ifndef FILE_ATTRIBUTE_NORMAL
-#define FILE_ATTRIBUTE_NORMAL 0x00000080UL
-#endif
 
 // One entry of a directory search. The time stamps and the short name of the Windows record are
 // left out: nothing here reads them.

@@ -13,7 +13,9 @@
 namespace {
 
 // One search: the directory as the system spells it and the matching names, sorted.
-struct FindState {
+struct FindState final : platform::HandleObject {
+  bool Close() override { return true; }
+
   std::string directory;  // empty for the current directory, else ends in "/"
   std::vector<std::string> names;
   size_t next = 0;
@@ -62,26 +64,23 @@ HANDLE StartSearch(const char* fileName, WIN32_FIND_DATAA* findData) {
   if (HasWildcard(directory)) return Fail(ERROR_INVALID_NAME);
   std::replace(directory.begin(), directory.end(), '\\', '/');
 
-  const char* directoryPath = directory.empty() ? "." : directory.c_str();
+  const std::string directoryPath = directory.empty() ? "./" : directory;
   struct stat st;
-  if (stat(directoryPath, &st) != 0) {
-    return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                    : platform::ErrorFromErrno(errno));
-  }
+  if (stat(directoryPath.c_str(), &st) != 0)
+    return Fail(platform::ErrorForPath(errno, directoryPath));
   if (!S_ISDIR(st.st_mode)) return Fail(ERROR_PATH_NOT_FOUND);
   if (last.empty()) return Fail(ERROR_FILE_NOT_FOUND);
 
-  FindState* state = new FindState;
+  auto* state = new FindState;
   state->directory = directory;
   if (!HasWildcard(last)) {
     state->names.push_back(last);
   } else {
-    DIR* dir = opendir(directoryPath);
+    DIR* dir = opendir(directoryPath.c_str());
     if (dir == nullptr) {
-      int err = errno;
+      const int err = errno;
       delete state;
-      return Fail(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
-                                                  : platform::ErrorFromErrno(err));
+      return Fail(platform::ErrorForPath(err, directoryPath));
     }
     while (const dirent* entry = readdir(dir)) {
       if (platform::MatchWildcard(last.c_str(), entry->d_name))
@@ -94,7 +93,7 @@ HANDLE StartSearch(const char* fileName, WIN32_FIND_DATAA* findData) {
     delete state;
     return Fail(ERROR_FILE_NOT_FOUND);
   }
-  return state;
+  return state->ToHandle();
 }
 
 }  // namespace
@@ -110,11 +109,13 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
-  if (findFile == nullptr || findFile == INVALID_HANDLE_VALUE || findData == nullptr) {
-    SetLastError(findData == nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+  auto* state = platform::HandleObject::As<FindState>(findFile);
+  if (state == nullptr) return FALSE;
+  if (findData == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  if (!DeliverNext(static_cast<FindState*>(findFile), findData)) {
+  if (!DeliverNext(state, findData)) {
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
   }
@@ -122,11 +123,9 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindClose(HANDLE findFile) {
-  if (findFile == nullptr || findFile == INVALID_HANDLE_VALUE) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  delete static_cast<FindState*>(findFile);
+  auto* state = platform::HandleObject::As<FindState>(findFile);
+  if (state == nullptr) return FALSE;
+  delete state;
   return TRUE;
 }
 
