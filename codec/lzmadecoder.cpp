@@ -1,12 +1,11 @@
 #include "codec/lzmadecoder.h"
 
-#include <lzma.h>
-
 #include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "codec/lzmastream.h"
 #include "platform/largeblock.h"
 
 namespace NCompress {
@@ -14,20 +13,10 @@ namespace NLZMA {
 
 namespace {
 
-struct LzmaStream {
-  lzma_stream strm = LZMA_STREAM_INIT;
-  ~LzmaStream() { lzma_end(&strm); }
-};
-
 // A raw LZMA1 decoder for the header's settings. E_OUTOFMEMORY, or S_FALSE for settings that
 // liblzma cannot decode (lc + lp above 4).
 HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32_t dictionary) {
-  lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
-  options.dict_size = dictionary;
-  options.lc = properties.lc;
-  options.lp = properties.lp;
-  options.pb = properties.pb;
+  lzma_options_lzma options = LzmaOptions(properties, dictionary);
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   const lzma_ret ret = lzma_raw_decoder(&strm, filters);
   if (ret == LZMA_MEM_ERROR) return E_OUTOFMEMORY;

@@ -1,10 +1,9 @@
 #include "codec/lzmaencoder.h"
 
-#include <lzma.h>
-
 #include <memory>
 #include <new>
 
+#include "codec/lzmastream.h"
 #include "platform/largeblock.h"
 
 namespace NCompress {
@@ -59,12 +58,6 @@ HRESULT WriteBlock(ISequentialWriter* outStream, const uint8_t* data, uint32_t s
   if (result != S_OK) return result;
   return processed == size ? S_OK : E_FAIL;
 }
-
-// Ends the liblzma stream on every path.
-struct LzmaStream {
-  lzma_stream strm = LZMA_STREAM_INIT;
-  ~LzmaStream() { lzma_end(&strm); }
-};
 
 }  // namespace
 
@@ -136,15 +129,11 @@ uint32_t CEncoder::InputWindowSize() const {
 HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,
                        const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
                        ICompressProgressInfo* progress) {
-  lzma_options_lzma options;
-  if (lzma_lzma_preset(&options, LZMA_PRESET_DEFAULT)) return E_FAIL;
   // liblzma's smallest dictionary; a smaller one in the header only tightens what the decoder
   // must keep, and it keeps at least this much.
-  options.dict_size = properties_.dictionarySize < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN
-                                                                      : properties_.dictionarySize;
-  options.lc = properties_.lc;
-  options.lp = properties_.lp;
-  options.pb = properties_.pb;
+  lzma_options_lzma options = LzmaOptions(
+      properties_, properties_.dictionarySize < LZMA_DICT_SIZE_MIN ? LZMA_DICT_SIZE_MIN
+                                                                   : properties_.dictionarySize);
   options.mode = algorithm_ == 0 ? LZMA_MODE_FAST : LZMA_MODE_NORMAL;
   options.nice_len = fastBytes_;
   options.mf = kMatchFinders[matchFinder_].liblzma;
