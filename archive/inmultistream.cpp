@@ -55,6 +55,27 @@ void CInMultiFileStream::ReportSizeChange() {
   lzmaLog_Interface.Error(kClass, "Read", "Size changed while packing: %s", shown.c_str());
 }
 
+bool CInMultiFileStream::OpenNextFile() {
+  const char* name = names[static_cast<size_t>(nextIndex)].c_str();
+  lzmaLog_Interface.Verbose(kClass, "Read", "Opening: %s", name);
+  if (!File.Open(name)) {
+    lzmaLog_Interface.Error(kClass, "Read", "Opening: %s failed", name);
+    return false;
+  }
+  measured = static_cast<size_t>(nextIndex) < sizes.size();
+  remaining = measured ? sizes[static_cast<size_t>(nextIndex)] : 0;
+  fileOpen = true;
+  ++nextIndex;
+  return true;
+}
+
+void CInMultiFileStream::CloseFile(bool changed) {
+  if (changed) ReportSizeChange();
+  filling = measured && remaining > 0;
+  File.Close();
+  fileOpen = false;
+}
+
 HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed) {
   LogScope scope(lzmaLog_Interface, kClass, "Read");
   if (processed == nullptr) return E_FAIL;
@@ -71,17 +92,10 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
     }
     if (!fileOpen) {
       if (nextIndex >= static_cast<int32_t>(names.size())) return S_OK;  // end of the data
-      const char* name = names[static_cast<size_t>(nextIndex)].c_str();
-      lzmaLog_Interface.Verbose(kClass, "Read", "Opening: %s", name);
-      if (!File.Open(name)) {
-        lzmaLog_Interface.Error(kClass, "Read", "Opening: %s failed", name);
+      if (!OpenNextFile()) {
         result = E_FAIL;
         break;
       }
-      measured = static_cast<size_t>(nextIndex) < sizes.size();
-      remaining = measured ? sizes[static_cast<size_t>(nextIndex)] : 0;
-      fileOpen = true;
-      ++nextIndex;
     }
     // A measured file gives no more than its size in the directory; at that size, one more read
     // tells whether it grew.
@@ -94,10 +108,7 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
     } else if (count == 0 || (measured && remaining == 0)) {
       // This file is used up (or grew beyond its size, and is cut there): go on with the next in
       // the same call, after the zeros that make up a file that shrank.
-      if (count != 0 || remaining > 0) ReportSizeChange();
-      filling = count == 0 && remaining > 0;
-      File.Close();
-      fileOpen = false;
+      CloseFile(count != 0 || remaining > 0);
       continue;
     } else {
       *processed = count;
@@ -111,11 +122,8 @@ HRESULT CInMultiFileStream::Read(void* data, uint32_t size, uint32_t* processed)
       result = E_FAIL;
     } else if (position >= length || (measured && remaining == 0 && length > position)) {
       // The end of the file, or of its size in the directory when it grew: either ends it.
-      if (measured && (remaining > 0 || length > position)) ReportSizeChange();
-      filling = measured && remaining > 0;
       lzmaLog_Interface.VVerbose(kClass, "Read", "Closing file");
-      File.Close();
-      fileOpen = false;
+      CloseFile(measured && (remaining > 0 || length > position));
     }
     break;
   }

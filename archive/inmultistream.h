@@ -52,6 +52,11 @@ class CInMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialReade
  private:
   // Logs the change of the current file's size, once per file.
   void ReportSizeChange();
+  // Opens the file at nextIndex for reading; false, with an Error line, when it cannot.
+  bool OpenNextFile();
+  // Closes the current file, after reporting that its size changed when it did; zeros then make
+  // up what a file that shrank still owes to its size in the directory.
+  void CloseFile(bool changed);
 
   std::vector<std::string> names;
   bool fileOpen = false;

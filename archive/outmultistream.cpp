@@ -63,6 +63,40 @@ HRESULT COutMultiFileStream::ReadDirectory(ISequentialReader* inStream) {
   return result;
 }
 
+void COutMultiFileStream::OpenNextMember() {
+  const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex_)];
+  const char* name = entry.name.c_str();
+  // Log lines show the name with its control bytes escaped.
+  const std::string shown = PrintableText(name);
+  if (!preservePath_ && (IsUnsafeMemberName(name) || LeadsThroughLink(name))) {
+    lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", shown.c_str());
+    dropping_ = true;
+  } else if (!preservePath_ && File.Create(name, false, FILE_FLAG_OPEN_REPARSE_POINT)) {
+    // Nothing had the name, so it is neither a link nor the archive: created new at once,
+    // without the checks below that an existing name needs.
+    lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
+    dropping_ = false;
+  } else if (archiveKnown_ && NamesFile(name, archive_)) {
+    lzmaLog_Interface.Error(kClass, "Write", "Names the archive being read, not extracted: %s",
+                            shown.c_str());
+    dropping_ = true;
+  } else {
+    lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
+    // A member that cannot be created (missing folder, access denied, invalid name) is reported
+    // and its bytes are passed over, so that the members behind it still arrive. Without -p an
+    // existing link under the member's name is replaced, never written through.
+    dropping_ = preservePath_ ? !File.Create(name, true) : !CreateMemberFile(File, name);
+    if (dropping_) {
+      lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", shown.c_str());
+      if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex_;
+    }
+  }
+  fileSize_ = entry.size;
+  fileSizeCurrent_ = 0;
+  ++nextIndex_;
+  fileOpen_ = true;
+}
+
 HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* processed) {
   LogScope scope(lzmaLog_Interface, kClass, "Write");
   if (processed == nullptr) return E_FAIL;
@@ -76,37 +110,7 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
         refusedBytes_ += remaining;
         return S_OK;
       }
-      const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex_)];
-      const char* name = entry.name.c_str();
-      // Log lines show the name with its control bytes escaped.
-      const std::string shown = PrintableText(name);
-      if (!preservePath_ && (IsUnsafeMemberName(name) || LeadsThroughLink(name))) {
-        lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", shown.c_str());
-        dropping_ = true;
-      } else if (!preservePath_ && File.Create(name, false, FILE_FLAG_OPEN_REPARSE_POINT)) {
-        // Nothing had the name, so it is neither a link nor the archive: created new at once,
-        // without the checks below that an existing name needs.
-        lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
-        dropping_ = false;
-      } else if (archiveKnown_ && NamesFile(name, archive_)) {
-        lzmaLog_Interface.Error(kClass, "Write", "Names the archive being read, not extracted: %s",
-                                shown.c_str());
-        dropping_ = true;
-      } else {
-        lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
-        // A member that cannot be created (missing folder, access denied, invalid name) is
-        // reported and its bytes are passed over, so that the members behind it still arrive.
-        // Without -p an existing link under the member's name is replaced, never written through.
-        dropping_ = preservePath_ ? !File.Create(name, true) : !CreateMemberFile(File, name);
-        if (dropping_) {
-          lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", shown.c_str());
-          if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex_;
-        }
-      }
-      fileSize_ = entry.size;
-      fileSizeCurrent_ = 0;
-      ++nextIndex_;
-      fileOpen_ = true;
+      OpenNextMember();
     }
     const uint64_t lacking = fileSize_ - fileSizeCurrent_;
     const uint32_t chunk = lacking < remaining ? static_cast<uint32_t>(lacking) : remaining;

@@ -74,6 +74,10 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   COutputFile File;
 
  private:
+  // Creates the file of the entry at nextIndex_, or, when it must not or cannot be created, makes
+  // ready to drop its bytes; either way the entry becomes the one being filled.
+  void OpenNextMember();
+
   std::vector<DirectoryEntry> entries_;
   bool fileOpen_ = false;
   int32_t nextIndex_ = 0;
