@@ -55,7 +55,9 @@ class Program {
   // Appends the names of the regular files that pattern matches to targetList. Returns false when
   // the search cannot start (errorText then holds "File not found: <pattern>") or breaks off.
   bool ExpandWildcard(const CText& pattern, CNameList& targetList, CText& errorText);
-  // The archive pipelines. Each returns its success flag, which only the log reflects.
+  // The archive pipelines. Each returns 0 when it could not start (an object not created, the
+  // archive not opened or created, the settings refused) and 1 otherwise, also after a failure
+  // on the way: only the log tells the whole outcome.
   int Compress(const CText& compressedFile, const CNameList& inputFiles);
   int Decompress(const CText& compressedFile);
 

@@ -12,6 +12,7 @@
 #include "app/testing/fakedirectorysearch.h"
 #include "archive/layout.h"
 #include "codec/lzmaproperties.h"
+#include "halyard4_version.h"
 #include "log/log.h"
 #include "testing/logcapture.h"
 #include "testing/memorystreams.h"
@@ -34,7 +35,8 @@ std::string Info(const std::string& message) {
 }
 
 std::string UsageText(const std::string& name) {
-  return "Version: 1.0.1\n"
+  return "Version: " HALYARD4_VERSION
+         "\n"
          "Usage:\n"
          "  compression:   " +
          name +

@@ -1,6 +1,8 @@
 // Stream interfaces: the reference-counted contract through which the coders and the pipelines
 // move bytes. Every operation except AddRef and Release returns an HRESULT; any non-zero result is
 // a failure to the archive code (a failed system call passes its positive Win32 error code on).
+// So never test a stream's result with SUCCEEDED() or FAILED(): they look at the sign only, and
+// SUCCEEDED() takes a failed system call, whose code is positive, for success.
 #pragma once
 
 #include <cstdint>

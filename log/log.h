@@ -103,8 +103,12 @@ class LogInterface {
   void* sinkContext_;
 };
 
-// Closes on every path the scope it opened: "Entering" when opened and "Leaving" when closed, as
-// long as the Trace level is enabled at that moment.
+// A traced scope, opened by the constructor and closed by the destructor on every path. Each of
+// the two looks at the Trace level at its own moment: opened with Trace on, it pushes a frame and
+// prints "Entering"; closed with Trace on, it prints "Leaving" for the frame on top and pops it.
+// So a scope opened with Trace off and closed with it on prints a "Leaving" line (for whatever
+// frame is on top, or none) and lowers the depth without having raised it, and one opened with
+// Trace on and closed with it off leaves its frame on the stack and the depth raised.
 class LogScope {
  public:
   LogScope(LogInterface& log, const char* className, const char* method);
