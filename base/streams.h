@@ -28,13 +28,16 @@ inline bool operator!=(const InterfaceId& a, const InterfaceId& b) {
   return !(a == b);
 }
 
-// The identities of the interfaces below.
-extern const InterfaceId IID_IRefCounted;
-extern const InterfaceId IID_ISequentialReader;
-extern const InterfaceId IID_IRandomReader;
-extern const InterfaceId IID_ISizeQuery;
-extern const InterfaceId IID_ISequentialWriter;
-extern const InterfaceId IID_IRandomWriter;
+// The identities of the interfaces below: one family, told apart by the last byte.
+constexpr InterfaceId StreamInterfaceId(uint8_t member) {
+  return {0x6C1B0E10, 0x4A51, 0x4D8B, {0x9F, 0x02, 0x11, 0x5E, 0x3A, 0x70, 0x00, member}};
+}
+inline constexpr InterfaceId IID_IRefCounted = StreamInterfaceId(0);
+inline constexpr InterfaceId IID_ISequentialReader = StreamInterfaceId(1);
+inline constexpr InterfaceId IID_IRandomReader = StreamInterfaceId(2);
+inline constexpr InterfaceId IID_ISizeQuery = StreamInterfaceId(3);
+inline constexpr InterfaceId IID_ISequentialWriter = StreamInterfaceId(4);
+inline constexpr InterfaceId IID_IRandomWriter = StreamInterfaceId(5);
 
 // Seek origins of the streams.
 enum StreamSeekOrigin : uint32_t {

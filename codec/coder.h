@@ -50,11 +50,15 @@ struct CPropValue {
   }
 };
 
-extern const InterfaceId IID_ICompressCoder;
-extern const InterfaceId IID_ICompressSetCoderProperties;
-extern const InterfaceId IID_ICompressWriteCoderProperties;
-extern const InterfaceId IID_ICompressSetDecoderProperties;
-extern const InterfaceId IID_ICompressProgressInfo;
+// The identities of the coder interfaces: one family, told apart by the last byte.
+constexpr InterfaceId CoderInterfaceId(uint8_t member) {
+  return {0x2B4F7A31, 0x0C66, 0x4E2D, {0x8A, 0x15, 0x6D, 0x21, 0x90, 0x3B, 0x00, member}};
+}
+inline constexpr InterfaceId IID_ICompressCoder = CoderInterfaceId(1);
+inline constexpr InterfaceId IID_ICompressSetCoderProperties = CoderInterfaceId(2);
+inline constexpr InterfaceId IID_ICompressWriteCoderProperties = CoderInterfaceId(3);
+inline constexpr InterfaceId IID_ICompressSetDecoderProperties = CoderInterfaceId(4);
+inline constexpr InterfaceId IID_ICompressProgressInfo = CoderInterfaceId(5);
 
 // Told the bytes read and written so far after each block; a result other than S_OK stops Code
 // with that result.

@@ -154,12 +154,8 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
       std::memmove(window, window + windowSize_, kLookahead);
       strm.next_out = window + kLookahead;
       strm.avail_out = windowSize_;
-      if (progress != nullptr) {
-        const uint64_t in = strm.total_in;
-        const uint64_t out = strm.total_out;
-        const HRESULT told = progress->SetRatioInfo(&in, &out);
-        if (told != S_OK) return endWith(told, kLookahead, false);
-      }
+      const HRESULT told = TellProgress(progress, strm);
+      if (told != S_OK) return endWith(told, kLookahead, false);
     }
 
     // Classify the ending.

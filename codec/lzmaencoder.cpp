@@ -185,12 +185,8 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
       if (result != S_OK) return result;
       strm.next_out = outBuffer.get();
       strm.avail_out = kOutBufferSize;
-      if (progress != nullptr) {
-        const uint64_t in = strm.total_in;
-        const uint64_t out = strm.total_out;
-        const HRESULT told = progress->SetRatioInfo(&in, &out);
-        if (told != S_OK) return told;
-      }
+      const HRESULT told = TellProgress(progress, strm);
+      if (told != S_OK) return told;
     }
     if (ret == LZMA_STREAM_END) break;
     if (ret != LZMA_OK) return ResultFromLzma(ret);

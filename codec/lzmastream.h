@@ -1,11 +1,12 @@
-// What both coders hand to liblzma: a stream that is ended on every path, and the options of a
-// properties header's settings.
+// What both coders share around liblzma: a stream that is ended on every path, the options of a
+// properties header's settings, and the progress report after each block.
 #pragma once
 
 #include <lzma.h>
 
 #include <cstdint>
 
+#include "codec/coder.h"
 #include "codec/lzmaproperties.h"
 
 struct LzmaStream {
@@ -27,4 +28,13 @@ inline lzma_options_lzma LzmaOptions(const LzmaProperties& properties, uint32_t 
   options.lp = properties.lp;
   options.pb = properties.pb;
   return options;
+}
+
+// Tells progress, when there is a receiver, the bytes that the stream has taken and put out so
+// far: S_OK, or the receiver's result, which stops the coder.
+inline HRESULT TellProgress(ICompressProgressInfo* progress, const lzma_stream& strm) {
+  if (progress == nullptr) return S_OK;
+  const uint64_t in = strm.total_in;
+  const uint64_t out = strm.total_out;
+  return progress->SetRatioInfo(&in, &out);
 }
