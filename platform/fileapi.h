@@ -61,8 +61,8 @@ typedef struct _OVERLAPPED OVERLAPPED;
 typedef struct _OVERLAPPED* LPOVERLAPPED;
 
 // Opens or creates a file: CREATE_NEW fails on an existing name, CREATE_ALWAYS empties an existing
-// file, OPEN_EXISTING needs one. A folder is never opened. Returns INVALID_HANDLE_VALUE on
-// failure.
+// file, OPEN_EXISTING needs one. A folder is never opened, and opening never waits: a pipe without
+// a peer opens at once or fails, as on Windows. Returns INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -91,6 +91,14 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh);
 
 // Cuts or extends the file at the current file pointer.
 BOOL SetEndOfFile(HANDLE file);
+
+// What a handle reads and writes: a file on disk, a character device, or a pipe (a FIFO or a
+// socket here); FILE_TYPE_UNKNOWN with the last error set when it cannot tell.
+#define FILE_TYPE_UNKNOWN 0x0000UL
+#define FILE_TYPE_DISK 0x0001UL
+#define FILE_TYPE_CHAR 0x0002UL
+#define FILE_TYPE_PIPE 0x0003UL
+DWORD GetFileType(HANDLE file);
 
 // The attributes of a name, without following a symbolic link in its last component;
 // INVALID_FILE_ATTRIBUTES with the last error set when it does not exist.
@@ -166,6 +174,11 @@ class HandleObject {
     return static_cast<T*>(object);
   }
 };
+
+// A handle of this layer for a descriptor that the caller opened (readable: for reading); the
+// handle owns it from then on. DescriptorOf gives a file handle's descriptor, or -1.
+HANDLE HandleForDescriptor(int fd, bool readable);
+int DescriptorOf(HANDLE file);
 
 // Turns a Windows-style name into a POSIX path: every '\' becomes '/'.
 std::string ToPosixPath(const char* name);

@@ -81,6 +81,25 @@ FileObject* FileFromHandle(HANDLE handle) {
   return platform::HandleObject::As<FileObject>(handle);
 }
 
+}  // namespace
+
+HANDLE platform::HandleForDescriptor(int fd, bool readable) {
+  auto* file = new (std::nothrow) FileObject(fd, readable);
+  if (file == nullptr) {
+    ::close(fd);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file->ToHandle();
+}
+
+int platform::DescriptorOf(HANDLE handle) {
+  FileObject* file = FileFromHandle(handle);
+  return file != nullptr ? file->fd() : -1;
+}
+
+namespace {
+
 // A valid descriptor that refuses a read or write was opened without that access.
 void SetIoError() {
   if (errno == EBADF) {
@@ -109,7 +128,7 @@ class DescriptorSource : public platform::ReadAhead::Source {
 int OpenFlags(DWORD desiredAccess, DWORD creationDisposition, DWORD flagsAndAttributes) {
   const bool read = (desiredAccess & GENERIC_READ) != 0;
   const bool write = (desiredAccess & GENERIC_WRITE) != 0;
-  int flags = read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+  int flags = (read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY)) | O_NONBLOCK;
   if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) flags |= O_NOFOLLOW;
   switch (creationDisposition) {
     case CREATE_NEW:
@@ -166,15 +185,11 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
     ::close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  auto* file = new (std::nothrow) FileObject(fd, (desiredAccess & GENERIC_READ) != 0);
-  if (file == nullptr) {
-    ::close(fd);
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (readsAhead) file->EnableReadAhead();
+  HANDLE handle = platform::HandleForDescriptor(fd, (desiredAccess & GENERIC_READ) != 0);
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  if (readsAhead) FileFromHandle(handle)->EnableReadAhead();
   SetLastError(ERROR_SUCCESS);
-  return file->ToHandle();
+  return handle;
 }
 
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD numberOfBytesToRead, LPDWORD numberOfBytesRead,
@@ -355,6 +370,19 @@ BOOL SetEndOfFile(HANDLE handle) {
     return FALSE;
   }
   return TRUE;
+}
+
+DWORD GetFileType(HANDLE handle) {
+  FileObject* file = FileFromHandle(handle);
+  struct stat st;
+  if (file == nullptr) return FILE_TYPE_UNKNOWN;
+  if (::fstat(file->fd(), &st) != 0) {
+    platform::SetLastErrorFromErrno();
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(ERROR_SUCCESS);
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return FILE_TYPE_DISK;
+  return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_PIPE;
 }
 
 DWORD GetFileAttributesA(LPCSTR fileName) {

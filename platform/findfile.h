@@ -6,6 +6,8 @@
 //   character) may stand in the last component only, a wildcard in an earlier component fails
 //   with ERROR_INVALID_NAME; names match byte for byte, and "*.*" matches every name;
 // - a name without wildcards that names an existing file or directory yields that one entry;
+// - a pipe, a socket or a device is reported with FILE_ATTRIBUTE_DEVICE, which Windows never
+//   reports for an entry of a directory: nothing that lists a folder must open one unawares;
 // - "." and ".." are reported when the pattern matches them, as a "*" does in any directory;
 // - entries come sorted by name in byte order, so that the same command line gives the same
 //   result on every run and machine;

@@ -33,8 +33,11 @@ bool FillEntry(const FindState& state, const std::string& name, WIN32_FIND_DATAA
   // A dangling symbolic link is reported as a file; opening it fails later with its own error.
   if (stat(path.c_str(), &st) != 0 && lstat(path.c_str(), &st) != 0) return false;
   std::memset(data, 0, sizeof(*data));
-  bool directory = S_ISDIR(st.st_mode);
+  const bool directory = S_ISDIR(st.st_mode);
   data->dwFileAttributes = directory ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+  if (!directory && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode)) {
+    data->dwFileAttributes = FILE_ATTRIBUTE_DEVICE;
+  }
   uint64_t size = directory ? 0 : static_cast<uint64_t>(st.st_size);
   data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
   data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);

@@ -1,6 +1,6 @@
-// A block of memory taken straight from the system (mmap, VirtualAlloc) for the coders' large
-// buffers: its pages become resident only as they are written, and all of them go back to the
-// system when the block is freed, whatever the C library's allocator would keep for later.
+// Memory for the coders straight from the system: LargeBlock, a block (mmap, VirtualAlloc) whose
+// pages become resident only as they are written and all go back to the system when it is freed,
+// whatever the C library's allocator would keep for later; and what the system can give at all.
 #pragma once
 
 #include <cstddef>
@@ -11,9 +11,34 @@
 #include <windows.h>
 #else
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 namespace platform {
+
+// The most memory that this process can expect to get: the physical memory of the machine, and
+// no more than the address space left to it (on Windows) or its limit of address space (elsewhere).
+// Memory beyond it could only be had by swapping, or not at all.
+inline uint64_t MemoryLimit() {
+#ifdef _WIN32
+  MEMORYSTATUSEX status = {};
+  status.dwLength = sizeof status;
+  if (!::GlobalMemoryStatusEx(&status)) return UINT64_MAX;
+  return status.ullTotalPhys < status.ullAvailVirtual ? status.ullTotalPhys
+                                                      : status.ullAvailVirtual;
+#else
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  uint64_t limit = pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : UINT64_MAX;
+  struct rlimit space;
+  if (::getrlimit(RLIMIT_AS, &space) == 0 && space.rlim_cur != RLIM_INFINITY &&
+      space.rlim_cur < limit) {
+    limit = space.rlim_cur;
+  }
+  return limit < SIZE_MAX ? limit : SIZE_MAX;
+#endif
+}
 
 // Asks the system to back the whole large pages inside [data, data + size) with large pages, for
 // memory from another allocator that is to be filled from end to end; advice only.

@@ -80,9 +80,21 @@ typedef LONG* PLONG;
 #define ERROR_DIRECTORY 267L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 
+#define ERROR_MR_MID_NOT_FOUND 317L
+
 // The calling thread's last-error code.
 DWORD GetLastError();
 void SetLastError(DWORD code);
+
+// The system's text for a system error code, as Windows words it, followed by "\r\n" as there:
+// only FORMAT_MESSAGE_FROM_SYSTEM with FORMAT_MESSAGE_IGNORE_INSERTS, into a buffer of size
+// bytes. Returns the characters stored, or 0 with ERROR_MR_MID_NOT_FOUND for a code without a
+// text here (or ERROR_INSUFFICIENT_BUFFER when it does not fit).
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200UL
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000UL
+#define ERROR_INSUFFICIENT_BUFFER 122L
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, void* arguments);
 
 namespace platform {
 // Maps an errno value onto the nearest system error code.

@@ -1,4 +1,5 @@
 #include <cerrno>
+#include <cstdio>
 
 #include "platform/wintypes.h"
 
@@ -12,6 +13,53 @@ DWORD GetLastError() {
 
 void SetLastError(DWORD code) {
   last_error = code;
+}
+
+namespace {
+
+// The texts of the codes that this layer sets, worded as Windows words them.
+struct SystemText {
+  DWORD code;
+  const char* text;
+};
+const SystemText kSystemTexts[] = {
+    {ERROR_SUCCESS, "The operation completed successfully."},
+    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
+    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
+    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file."},
+    {ERROR_ACCESS_DENIED, "Access is denied."},
+    {ERROR_INVALID_HANDLE, "The handle is invalid."},
+    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory resources are available to process this command."},
+    {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by another process."},
+    {ERROR_HANDLE_DISK_FULL, "The disk is full."},
+    {ERROR_FILE_EXISTS, "The file exists."},
+    {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+    {ERROR_DISK_FULL, "There is not enough space on the disk."},
+    {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
+    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
+};
+
+}  // namespace
+
+DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*languageId*/,
+                     LPSTR buffer, DWORD size, void* /*arguments*/) {
+  if (flags != (FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS) || buffer == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  for (const SystemText& known : kSystemTexts) {
+    if (known.code != messageId) continue;
+    const int length = std::snprintf(buffer, size, "%s\r\n", known.text);
+    if (length < 0 || static_cast<DWORD>(length) >= size) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    return static_cast<DWORD>(length);
+  }
+  SetLastError(ERROR_MR_MID_NOT_FOUND);
+  return 0;
 }
 
 namespace platform {
