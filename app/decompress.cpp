@@ -66,23 +66,44 @@ int Program::Decompress(const CText& compressedFile) {
   }
   if (toc_) return 1;
 
+  if (!decoder->SettingsSupported()) {
+    brioLog_Interface.Error(kClass, kMethod,
+                            "Settings of the header not supported: lc %u and lp %u, above %u "
+                            "literal bits together",
+                            decoder->LiteralContextBits(), decoder->LiteralPosBits(),
+                            NCompress::NLZMA::CDecoder::kMaxLiteralBits);
+    return 1;
+  }
   // The data beyond the directory's sizes matter only as far as they tell of damage.
-  decoder->LimitDictionary(outStreamSpec->DataSize());
+  decoder->SetDataSize(outStreamSpec->DataSize());
   brioLog_Interface.Verbose(kClass, kMethod, "Code");
   const HRESULT result =
       decoder->Code(inStreamSpec.get(), outStreamSpec.get(), nullptr, nullptr, nullptr);
   if (result != S_OK && result != S_FALSE) {
     brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
   }
-  // The data carry no end marker and no total: a cut or damaged archive shows only in the
-  // members that did not receive all their bytes, or in more data beyond the last member than a
-  // sound stream's end puts out.
-  const char* incomplete = outStreamSpec->FirstIncompleteMember();
+  if (result == E_OUTOFMEMORY) {
+    LogNoMemory(kMethod, decoder->WindowSize(), decoder->MemoryNeeded());
+  }
+  ReportExtraction(*outStreamSpec.get(), result);
+  return 1;
+}
+
+// The data carry no end marker and no total: a cut or damaged archive shows only in the members
+// that did not receive all their bytes, or in more data beyond the last member than a sound
+// stream's end puts out. When extraction stopped before the archive's end (a write or the decoder
+// failed), the members that it never reached are counted.
+void Program::ReportExtraction(const COutMultiFileStream& outStream, HRESULT result) {
+  const char* incomplete = outStream.FirstIncompleteMember();
   if (incomplete != nullptr) {
     brioLog_Interface.Error(kClass, kMethod, "Not completely extracted: %s",
                             PrintableText(incomplete).c_str());
-  } else if (outStreamSpec->RefusedBytes() > NCompress::NLZMA::CDecoder::kMaxBytesBeyondData) {
+  } else if (outStream.RefusedBytes() > NCompress::NLZMA::CDecoder::kMaxBytesBeyondData) {
     brioLog_Interface.Error(kClass, kMethod, "Data left over after the last member");
   }
-  return 1;
+  const size_t notReached = outStream.MembersNotReached();
+  const bool stopped = outStream.WriteFailed() || (result != S_OK && result != S_FALSE);
+  if (stopped && notReached > 0) {
+    brioLog_Interface.Error(kClass, kMethod, "Members not created: %zu", notReached);
+  }
 }

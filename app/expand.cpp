@@ -59,6 +59,11 @@ bool Program::ExpandWildcard(const CText& pattern, CNameList& targetList, CText&
     if (!IsDotEntry(data.cFileName) && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       CText fileName(prefix);
       fileName.Append(data.cFileName);
+      // A pipe or a device is no file to pack: reading one may wait forever or never end.
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+        errorText.AppendFormat("Not a regular file: %s", fileName.GetText());
+        break;
+      }
       brioLog_Interface.VVerbose("Program", "ExpandWildcard", "AddLast: %s", fileName.GetText());
       if (!AppendName(targetList, fileName.GetText())) break;  // no memory: the search breaks off
     }

@@ -113,14 +113,27 @@ void Program::LogSummary() {
   }
 }
 
-// A mode already chosen (by the help option or a failed expansion) stays. Otherwise the number of
-// files that the expansion found decides, not the number of input names.
+// A mode already chosen (by the help option or a failed expansion) stays. Otherwise the files that
+// the expansion found decide: some are packed; without any, the archive is unpacked, but only when
+// the command line named no input at all. Input names that found nothing to pack must not turn the
+// run into an unpack that replaces newer files with the archive's: that ends in the usage text.
 void Program::ChooseMode() {
   if (mode_ != ModeUndecided) return;
   if (compressedFile_.Length() == 0) {
     mode_ = ModeUsage;
+  } else if (inputFiles_.GetCount() > 0) {
+    mode_ = ModeCompress;
+  } else if (inputPatterns_.GetCount() > 0) {
+    CText names;
+    for (CNameEntry* entry = inputPatterns_.GetNext(nullptr); entry != nullptr;
+         entry = inputPatterns_.GetNext(entry)) {
+      if (names.Length() > 0) names.Append(", ");
+      names.Append(entry->GetName().GetText());
+    }
+    brioLog_Interface.Error("Program", "Main", "No file found to pack: %s", names.GetText());
+    mode_ = ModeUsage;
   } else {
-    mode_ = inputFiles_.GetCount() > 0 ? ModeCompress : ModeDecompress;
+    mode_ = ModeDecompress;
   }
 }
 
@@ -208,6 +221,21 @@ void Program::ApplyOption(const CText& option, const CText& value) {
   } else {
     brioLog_Interface.Error("Program", "Main", "Unknown option: %s", option.GetText());
   }
+}
+
+void Program::LogNoMemory(const char* method, uint32_t windowBytes, uint64_t memory) {
+  char window[32];
+  int power = 0;
+  while (power < 32 && (uint64_t{1} << power) < windowBytes) ++power;
+  if ((uint64_t{1} << power) == windowBytes) {
+    std::snprintf(window, sizeof window, "2^%d bytes", power);
+  } else {
+    std::snprintf(window, sizeof window, "%u bytes", windowBytes);
+  }
+  const double gib = static_cast<double>(memory) / (1 << 30);
+  brioLog_Interface.Error("Program", method,
+                          "Not enough memory for a window of %s (about %.1f GiB)", window,
+                          gib < 0.1 ? 0.1 : gib);
 }
 
 int Program::Usage() {

@@ -32,6 +32,8 @@ class CSystemDirectorySearch : public IDirectorySearch {
   DWORD LastError() override;
 };
 
+class COutMultiFileStream;
+
 class Program {
  public:
   enum Mode : int32_t {
@@ -65,6 +67,12 @@ class Program {
   void SetDirectorySearch(IDirectorySearch* search);
 
  private:
+  // The Error lines after an extraction that the decoder ended with result: the first member not
+  // completely extracted, data left over, the members never created.
+  static void ReportExtraction(const COutMultiFileStream& outStream, HRESULT result);
+  // The Error line of a coder that cannot have the memory its window needs.
+  static void LogNoMemory(const char* method, uint32_t windowBytes, uint64_t memory);
+
   // Applies one option with its value.
   void ApplyOption(const CText& option, const CText& value);
   // Appends a new entry with the given name to a list.

@@ -369,13 +369,18 @@ TEST_F(ProgramTest, CompressionWhenTheExpansionFindsFiles) {
   EXPECT_EQ(lzmaLog_Interface.GetMask(), kLogMaskDefault);
 }
 
-TEST_F(ProgramTest, DecompressionWhenTheNamesMatchOnlyDirectories) {
+// Input names that find no file never turn the run into an unpack: only a command line without
+// any does.
+TEST_F(ProgramTest, DecompressionOnlyWithoutInputNames) {
   search_.Add("dir", {{"dir", true}});
-  Main({"-v", "2", "archive.dpc", "dir"});
-  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("ExpandWildcard: dir") +
-                             Verbose("Program name: lzmulti") +
-                             Info("Compressed file: archive.dpc") + Info("Input files: 0") +
-                             OpenFailed("archive.dpc"));
+  search_.Add("dir2", {{"dir2", true}});
+  Main({"-v", "2", "archive.dpc", "dir", "dir2"});
+  EXPECT_EQ(log_.Text(),
+            Verbose("Option loglevel: 2") + Verbose("ExpandWildcard: dir") +
+                Verbose("ExpandWildcard: dir2") + Verbose("Program name: lzmulti") +
+                Info("Compressed file: archive.dpc") + Info("Input files: 0") +
+                Line("Error....", "Program", "Main", "No file found to pack: dir, dir2"));
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
   log_.Clear();
   Main({"archive.dpc"});
   EXPECT_EQ(log_.Text(), OpenFailed("archive.dpc"));

@@ -12,13 +12,18 @@ bool CFileHandle::Close() {
   return true;
 }
 
+bool CFileHandle::Adopt(HANDLE opened) {
+  Close();
+  handle = opened;
+  isOpen = handle != INVALID_HANDLE_VALUE;
+  return isOpen;
+}
+
 bool CFileHandle::OpenHandle(const char* name, DWORD access, DWORD shareMode,
                              DWORD creationDisposition, DWORD attributes) {
   Close();
-  handle =
-      ::CreateFileA(name, access, shareMode, nullptr, creationDisposition, attributes, nullptr);
-  isOpen = handle != INVALID_HANDLE_VALUE;
-  return isOpen;
+  return Adopt(
+      ::CreateFileA(name, access, shareMode, nullptr, creationDisposition, attributes, nullptr));
 }
 
 bool CFileHandle::Seek(int64_t distance, DWORD origin, uint64_t& position) {

@@ -26,6 +26,8 @@ class CFileHandle {
   // Closes the handle; true when nothing was open. A failed close leaves the object open.
   virtual bool Close();
 
+  // Closes first, then takes over a handle that the caller opened; returns whether it is open.
+  bool Adopt(HANDLE opened);
   // Closes first, then opens with CreateFileA; returns whether the file is open.
   bool OpenHandle(const char* name, DWORD access, DWORD shareMode, DWORD creationDisposition,
                   DWORD attributes);
@@ -42,6 +44,7 @@ class CFileHandle {
   bool GetIdentity(FileIdentity& identity);
 
   bool IsOpen() const { return isOpen; }
+  HANDLE Handle() const { return handle; }
 
  protected:
   bool isOpen = false;

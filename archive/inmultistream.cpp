@@ -37,9 +37,13 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
       CInputFile file;
       if (!file.Open(names[i].c_str())) {
         result = E_FAIL;
-      } else {
-        if (!file.GetLength(length)) result = E_FAIL;
-        file.Close();
+      } else if (::GetFileType(file.Handle()) != FILE_TYPE_DISK) {
+        // What became a pipe or a device after the expansion may never end: it is not read.
+        lzmaLog_Interface.Error(kClass, "WriteDirectory", "Not a regular file: %s",
+                                PrintableText(names[i].c_str()).c_str());
+        result = E_FAIL;
+      } else if (!file.GetLength(length)) {
+        result = E_FAIL;
       }
     }
     if (result != S_OK) break;
@@ -57,9 +61,10 @@ void CInMultiFileStream::ReportSizeChange() {
 
 bool CInMultiFileStream::OpenNextFile() {
   const char* name = names[static_cast<size_t>(nextIndex)].c_str();
-  lzmaLog_Interface.Verbose(kClass, "Read", "Opening: %s", name);
+  const std::string shown = PrintableText(name);
+  lzmaLog_Interface.Verbose(kClass, "Read", "Opening: %s", shown.c_str());
   if (!File.Open(name)) {
-    lzmaLog_Interface.Error(kClass, "Read", "Opening: %s failed", name);
+    lzmaLog_Interface.Error(kClass, "Read", "Opening: %s failed", shown.c_str());
     return false;
   }
   measured = static_cast<size_t>(nextIndex) < sizes.size();

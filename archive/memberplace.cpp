@@ -1,40 +1,40 @@
 #include "archive/memberplace.h"
 
-#include <string>
-
-namespace {
-
-bool IsLink(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-}  // namespace
-
-bool LeadsThroughLink(const char* name) {
-  std::string prefix;
-  for (const char* p = name; *p != '\0'; ++p) {
-    if ((*p == '/' || *p == '\\') && !prefix.empty() &&
-        IsLink(::GetFileAttributesA(prefix.c_str())))
-      return true;
-    prefix += *p;
+void SplitMemberName(const char* name, std::vector<std::string>& folders, std::string& leaf) {
+  folders.clear();
+  leaf.clear();
+  for (const char* p = name;; ++p) {
+    if (*p == '/' || *p == '\\' || *p == '\0') {
+      if (*p == '\0') break;
+      if (!leaf.empty() && leaf != ".") folders.push_back(leaf);
+      leaf.clear();
+    } else {
+      leaf += *p;
+    }
   }
-  return false;
 }
 
-bool CreateMemberFile(COutputFile& file, const char* name) {
-  const DWORD attributes = ::GetFileAttributesA(name);
-  if (IsLink(attributes)) {
-    const bool removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                             ? ::RemoveDirectoryA(name) != FALSE
-                             : ::DeleteFileA(name) != FALSE;
-    // Created new: whatever appears under the name meanwhile makes it fail.
-    return removed && file.Create(name, false, FILE_FLAG_OPEN_REPARSE_POINT);
+CMemberPlace::~CMemberPlace() {
+  Release(0);
+  if (root_ != INVALID_HANDLE_VALUE) ::CloseHandle(root_);
+}
+
+void CMemberPlace::Release(size_t depth) {
+  while (held_.size() > depth) {
+    ::CloseHandle(held_.back().handle);
+    held_.pop_back();
   }
-  return file.Create(name, true, FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
-bool NamesFile(const char* name, const FileIdentity& archive) {
-  CInputFile existing;
-  FileIdentity identity;
-  return existing.Open(name) && existing.GetIdentity(identity) && identity == archive;
+MemberPlaceResult CMemberPlace::Create(const char* name, COutputFile& file) {
+  file.Close();
+  if (followLinks_) return CreateFollowing(name, file);
+  std::vector<std::string> folders;
+  std::string leaf;
+  SplitMemberName(name, folders, leaf);
+  if (leaf.empty() || leaf == ".") {  // the name ends in a folder
+    ::SetLastError(ERROR_INVALID_NAME);
+    return MemberPlaceResult::kFailed;
+  }
+  return CreateBeneath(folders, leaf, file);
 }

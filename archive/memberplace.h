@@ -1,25 +1,75 @@
-// Where extraction may put a member: the checks against the file system that it makes before it
-// creates a member file, so that nothing is written outside the extraction folder through a
-// symbolic link (on Windows also a junction or another reparse point), nor over the archive being
-// read. The name rule itself, without the file system, is archive/membername.h's.
+// Where extraction puts a member: the file system's side of creating a member file beneath the
+// extraction folder (the current folder), so that nothing is written outside it through a link (on
+// Windows also a junction or another reparse point), over the archive being read, into a pipe or
+// a device, or through another name of a file (a hard link). The name rule itself, without the
+// file system, is archive/membername.h's.
 //
-// What stays possible: a link made by someone else between these checks and the creation of the
-// file. For the last component the creation itself does not follow a link (a link made meanwhile
-// makes it fail on POSIX; on Windows the link itself is opened and written, not what it points
-// to). A folder on the way that becomes a link in that moment is not caught.
+// The folders on a member's way are opened one at a time, each below the one before, and never
+// through a link; the file is created in the last of them, by its handle, so that no folder can be
+// swapped for a link between the check and the use. What is already there under the member's
+// name is looked at without being opened: a link or a file (not the archive) is removed and the
+// member created anew in its place; a pipe, a socket or a device stays as it is.
+//
+// POSIX (memberplace_posix.cpp): the folders are descriptors (openat with O_NOFOLLOW and
+// O_DIRECTORY), walked again for every member. Windows (memberplace_win32.cpp): the folders are
+// handles that refuse reparse points and are held, without sharing delete or write, from one member
+// to the next while their names stay the same: held so, a folder can be neither renamed, removed
+// nor turned into a junction until extraction ends.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "archive/file.h"
 
-// True when a folder part of name (each prefix that ends before a '/' or '\') exists as a
-// symbolic link or another reparse point, wherever it points.
-bool LeadsThroughLink(const char* name);
+enum class MemberPlaceResult {
+  kCreated,       // the file is open for writing
+  kThroughLink,   // a folder on the way is a link or another reparse point
+  kNamesArchive,  // the name stands for the archive being read
+  kNotAFile,      // the name holds a pipe, a socket or a device
+  kFailed,        // the system refused (the last error says why)
+};
 
-// Creates the member file name for writing, replacing what is there, without writing through a
-// link: a link with that name is removed first (a link to a folder too, never what it points
-// to) and the file is created anew; otherwise the file is created or emptied with
-// FILE_FLAG_OPEN_REPARSE_POINT. False, with the system's last error, when it cannot be created.
-bool CreateMemberFile(COutputFile& file, const char* name);
+class CMemberPlace {
+ public:
+  CMemberPlace() = default;
+  ~CMemberPlace();
+  CMemberPlace(const CMemberPlace&) = delete;
+  CMemberPlace& operator=(const CMemberPlace&) = delete;
 
-// True when name opens as the very file that archive stands for (under this name or another).
-bool NamesFile(const char* name, const FileIdentity& archive);
+  // The archive being read: no member takes its place.
+  void SetArchive(const FileIdentity& archive) {
+    archive_ = archive;
+    archiveKnown_ = true;
+  }
+  // Names used as they stand (option -p): links on the way and under the member's name are
+  // followed, and an existing file is emptied and written in place. The archive, pipes and
+  // devices are still refused.
+  void SetFollowLinks(bool follow) { followLinks_ = follow; }
+
+  // Creates the member file name ('/' and '\' separate folders; the name must be safe unless
+  // links are followed) for writing and hands it to file.
+  MemberPlaceResult Create(const char* name, COutputFile& file);
+
+ private:
+  struct Folder {
+    std::string name;
+    HANDLE handle;
+  };
+
+  MemberPlaceResult CreateBeneath(const std::vector<std::string>& folders, const std::string& leaf,
+                                  COutputFile& file);
+  MemberPlaceResult CreateFollowing(const char* name, COutputFile& file);
+  // Closes the held folders from the depth-th on.
+  void Release(size_t depth);
+
+  FileIdentity archive_;
+  bool archiveKnown_ = false;
+  bool followLinks_ = false;
+  HANDLE root_ = INVALID_HANDLE_VALUE;  // the extraction folder, opened at the first member
+  std::vector<Folder> held_;            // the folders below it that are held open
+};
+
+// Splits a member name into its folders and its file name: '/' and '\' separate them, and empty
+// parts and "." are passed over.
+void SplitMemberName(const char* name, std::vector<std::string>& folders, std::string& leaf);

@@ -1,6 +1,9 @@
 #include "archive/memberplace.h"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -11,69 +14,124 @@
 namespace {
 
 namespace fs = std::filesystem;
+using R = MemberPlaceResult;
 
+// Members go into the current folder: the tests run in a scratch folder.
 class MemberPlaceTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(dir_.Made()); }
+  void SetUp() override {
+    ASSERT_TRUE(dir_.Made());
+    back_ = fs::current_path();
+    fs::current_path(dir_.path());
+  }
+  void TearDown() override { fs::current_path(back_); }
   // A symbolic link; the test is skipped where the system cannot make one (Wine 8 has no
   // CreateSymbolicLink). The caller returns when IsSkipped().
-  void Link(const std::string& target, const std::string& name, bool toFolder) {
+  void Link(const std::string& target, const std::string& name) {
     std::error_code error;
-    if (toFolder) {
-      fs::create_directory_symlink(target, dir_.Path(name), error);
-    } else {
-      fs::create_symlink(target, dir_.Path(name), error);
-    }
+    fs::create_symlink(target, name, error);
     if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
   }
-  bool IsLinkOnDisk(const std::string& name) const {
-    return fs::is_symlink(fs::symlink_status(dir_.Path(name)));
+  // Creates name and writes "member" into it.
+  R Place(CMemberPlace& place, const char* name) {
+    COutputFile file;
+    const R result = place.Create(name, file);
+    uint32_t written = 0;
+    if (result == R::kCreated) {
+      EXPECT_TRUE(file.Write("member", 6, written)) << name;
+    }
+    return result;
   }
 
   ScratchFolder dir_;
+  fs::path back_;
 };
 
-// A folder part that is a link is refused by extraction: tests/test_archive_errors.py.
-
-TEST_F(MemberPlaceTest, LinksUnderTheMembersNameAreReplacedNotFollowed) {
-  fs::create_directories(dir_.path() / "outside" / "dir");
+TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
+  fs::create_directories("outside/dir");
+  fs::create_directories("sub");
   dir_.WriteFile("outside/target.txt", "keep");
   dir_.WriteFile("plain.txt", "old contents");
-  Link((dir_.path() / "outside" / "target.txt").string(), "to-file", false);
-  Link((dir_.path() / "outside" / "dir").string(), "to-dir", true);
-  Link((dir_.path() / "nowhere").string(), "dangling", false);
+  dir_.WriteFile("outside/linked.txt", "keep too");
+  Link(dir_.Path("outside/target.txt"), "to-file");
+  Link(dir_.Path("outside/dir"), "to-dir");
+  Link(dir_.Path("nowhere"), "dangling");
   if (IsSkipped()) return;
-  for (const char* name : {"to-file", "to-dir", "dangling", "plain.txt", "new.txt"}) {
-    COutputFile file;
-    ASSERT_TRUE(CreateMemberFile(file, dir_.Path(name).c_str())) << name;
-    uint32_t written = 0;
-    ASSERT_TRUE(file.Write("member", 6, written));
-    file.Close();
-    EXPECT_FALSE(IsLinkOnDisk(name)) << name;
-    EXPECT_EQ(dir_.ReadFile(name), "member") << name;
+  std::error_code error;
+  fs::create_hard_link("outside/linked.txt", "hard.txt", error);
+  CMemberPlace place;
+  for (const char* name : {"to-file", "to-dir", "dangling", "plain.txt", "new.txt", "hard.txt",
+                           "sub\\deep.txt", "./sub//x"}) {
+    EXPECT_EQ(Place(place, name), R::kCreated) << name;
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(name))) << name;
   }
+  EXPECT_EQ(dir_.ReadFile("to-dir"), "member");
+  EXPECT_EQ(dir_.ReadFile("hard.txt"), "member");
+  EXPECT_EQ(dir_.ReadFile("sub/deep.txt"), "member");
   EXPECT_EQ(dir_.ReadFile("outside/target.txt"), "keep");
-  EXPECT_TRUE(fs::is_empty(dir_.path() / "outside" / "dir"));
-  EXPECT_FALSE(fs::exists(dir_.path() / "nowhere"));
-  COutputFile file;
-  EXPECT_FALSE(CreateMemberFile(file, dir_.Path("nofolder/x").c_str()));
+  EXPECT_EQ(dir_.ReadFile("outside/linked.txt"), "keep too");
+  EXPECT_TRUE(fs::is_empty("outside/dir"));
+  EXPECT_FALSE(fs::exists("nowhere"));
+  for (const char* name : {"nofolder/x", "plain.txt/x", "sub", "sub/"}) {
+    EXPECT_EQ(Place(place, name), R::kFailed) << name;
+  }
 }
 
-TEST_F(MemberPlaceTest, TheArchiveIsKnownByAnyName) {
+// A folder that becomes a link between two members: the second is refused, never carried out.
+TEST_F(MemberPlaceTest, FoldersOnTheWayAreNeverLinks) {
+  fs::create_directories("d");
+  fs::create_directories("outside");
+  CMemberPlace place;
+  EXPECT_EQ(Place(place, "d/first"), R::kCreated);
+  fs::rename("d", "d.old");
+  Link("outside", "d");
+  if (IsSkipped()) return;
+  EXPECT_EQ(Place(place, "d/second"), R::kThroughLink);
+  EXPECT_EQ(Place(place, "d\\third"), R::kThroughLink);
+  EXPECT_TRUE(fs::is_empty("outside"));
+  // Followed when the names are used as they stand.
+  place.SetFollowLinks(true);
+  EXPECT_EQ(Place(place, "d/second"), R::kCreated);
+  EXPECT_EQ(dir_.ReadFile("outside/second"), "member");
+}
+
+TEST_F(MemberPlaceTest, TheArchivePipesAndDevicesAreLeftAlone) {
   dir_.WriteFile("archive.dpc", "archive");
-  dir_.WriteFile("other.dpc", "archive");
   CInputFile archive;
-  ASSERT_TRUE(archive.Open(dir_.Path("archive.dpc").c_str()));
+  ASSERT_TRUE(archive.Open("archive.dpc"));
   FileIdentity identity;
   ASSERT_TRUE(archive.GetIdentity(identity));
-  EXPECT_TRUE(NamesFile(dir_.Path("archive.dpc").c_str(), identity));
-  EXPECT_FALSE(NamesFile(dir_.Path("other.dpc").c_str(), identity));
-  EXPECT_FALSE(NamesFile(dir_.Path("missing.dpc").c_str(), identity));
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo("fifo", 0600), 0);
+#endif
   std::error_code error;
-  fs::create_hard_link(dir_.Path("archive.dpc"), dir_.Path("hard.dpc"), error);
-  if (!error) {
-    EXPECT_TRUE(NamesFile(dir_.Path("hard.dpc").c_str(), identity));
+  fs::create_hard_link("archive.dpc", "hard.dpc", error);
+  for (bool follow : {false, true}) {
+    CMemberPlace place;
+    place.SetArchive(identity);
+    place.SetFollowLinks(follow);
+    EXPECT_EQ(Place(place, "archive.dpc"), R::kNamesArchive) << follow;
+    if (!error) {
+      EXPECT_EQ(Place(place, "hard.dpc"), R::kNamesArchive) << follow;
+    }
+#ifndef _WIN32
+    // Opening a pipe to look at it would wait for a writer; it is never opened.
+    EXPECT_EQ(Place(place, "fifo"), R::kNotAFile) << follow;
+#endif
+    EXPECT_EQ(Place(place, "other.dpc"), R::kCreated) << follow;
   }
+  EXPECT_EQ(dir_.ReadFile("archive.dpc"), "archive");
+}
+
+TEST(SplitMemberNameTest, FoldersAndLeaf) {
+  std::vector<std::string> folders;
+  std::string leaf;
+  SplitMemberName("a/./b\\\\c/x.txt", folders, leaf);
+  EXPECT_EQ(folders, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(leaf, "x.txt");
+  SplitMemberName("dir/", folders, leaf);
+  EXPECT_EQ(folders, std::vector<std::string>{"dir"});
+  EXPECT_EQ(leaf, "");
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "archive/membername.h"
-#include "archive/memberplace.h"
 #include "log/log.h"
 #include "log/printable.h"
 
@@ -68,33 +67,48 @@ void COutMultiFileStream::OpenNextMember() {
   const char* name = entry.name.c_str();
   // Log lines show the name with its control bytes escaped.
   const std::string shown = PrintableText(name);
-  if (!preservePath_ && (IsUnsafeMemberName(name) || LeadsThroughLink(name))) {
-    lzmaLog_Interface.Error(kClass, "Write", "Unsafe name, not extracted: %s", shown.c_str());
-    dropping_ = true;
-  } else if (!preservePath_ && File.Create(name, false, FILE_FLAG_OPEN_REPARSE_POINT)) {
-    // Nothing had the name, so it is neither a link nor the archive: created new at once,
-    // without the checks below that an existing name needs.
-    lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
-    dropping_ = false;
-  } else if (archiveKnown_ && NamesFile(name, archive_)) {
-    lzmaLog_Interface.Error(kClass, "Write", "Names the archive being read, not extracted: %s",
-                            shown.c_str());
-    dropping_ = true;
-  } else {
-    lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
-    // A member that cannot be created (missing folder, access denied, invalid name) is reported
-    // and its bytes are passed over, so that the members behind it still arrive. Without -p an
-    // existing link under the member's name is replaced, never written through.
-    dropping_ = preservePath_ ? !File.Create(name, true) : !CreateMemberFile(File, name);
-    if (dropping_) {
-      lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", shown.c_str());
-      if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex_;
-    }
+  const MemberPlaceResult placed = !preservePath_ && IsUnsafeMemberName(name)
+                                       ? MemberPlaceResult::kThroughLink
+                                       : place_.Create(name, File);
+  const char* refusal = nullptr;
+  switch (placed) {
+    case MemberPlaceResult::kCreated:
+    case MemberPlaceResult::kFailed:
+      lzmaLog_Interface.Verbose(kClass, "Write", "Creating: %s", shown.c_str());
+      break;
+    case MemberPlaceResult::kThroughLink:
+      refusal = "Unsafe name";
+      break;
+    case MemberPlaceResult::kNamesArchive:
+      refusal = "Names the archive being read";
+      break;
+    case MemberPlaceResult::kNotAFile:
+      refusal = "Not a regular file";
+      break;
   }
+  if (refusal != nullptr) {
+    lzmaLog_Interface.Error(kClass, "Write", "%s, not extracted: %s", refusal, shown.c_str());
+  }
+  // A member that cannot be created (missing folder, access denied, invalid name) is reported
+  // and its bytes are passed over, so that the members behind it still arrive.
+  if (placed == MemberPlaceResult::kFailed) {
+    lzmaLog_Interface.Error(kClass, "Write", "Creating: %s failed", shown.c_str());
+    if (firstNotCreated_ < 0) firstNotCreated_ = nextIndex_;
+  }
+  dropping_ = placed != MemberPlaceResult::kCreated;
   fileSize_ = entry.size;
   fileSizeCurrent_ = 0;
   ++nextIndex_;
   fileOpen_ = true;
+}
+
+void COutMultiFileStream::ReportWriteFailure(DWORD error) {
+  if (writeFailed_) return;
+  writeFailed_ = true;
+  const std::string shown =
+      PrintableText(entries_[static_cast<size_t>(nextIndex_ - 1)].name.c_str());
+  lzmaLog_Interface.Error(kClass, "Write", "Writing: %s failed: %s", shown.c_str(),
+                          SystemErrorText(error).c_str());
 }
 
 HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* processed) {
@@ -116,7 +130,9 @@ HRESULT COutMultiFileStream::Write(const void* data, uint32_t size, uint32_t* pr
     const uint32_t chunk = lacking < remaining ? static_cast<uint32_t>(lacking) : remaining;
     uint32_t written = chunk;
     if (!dropping_ && !File.Write(position, chunk, written)) {
-      result = ResultFromLastError();
+      const DWORD error = ::GetLastError();
+      ReportWriteFailure(error);
+      result = error != 0 ? static_cast<HRESULT>(error) : E_FAIL;
       break;
     }
     if (written == 0 && chunk > 0) {  // no progress without a reported failure

@@ -4,11 +4,12 @@
 //
 // Safe names: unless SetPreservePath(true) was called, a member whose stored name is unsafe
 // (IsUnsafeMemberName, archive/membername.h) or whose folder part leads through a symbolic link
-// (LeadsThroughLink, archive/memberplace.h) is not created; its bytes are consumed and dropped,
-// with one Error line naming it, and extraction goes on. An existing link under a member's name
-// is replaced by the member, not written through. A member that names the archive being read
-// (SetArchive) is dropped the same way, with or without SetPreservePath. Log lines show stored
-// names with their control bytes escaped (log/printable.h); the listing prints them as stored.
+// is not created; its bytes are consumed and dropped, with one Error line naming it, and
+// extraction goes on. What is under a member's name already is replaced, never written through
+// (a link, another name of the file: archive/memberplace.h). A member that names the archive
+// being read (SetArchive), or whose name holds a pipe, a socket or a device, is dropped the same
+// way, with or without SetPreservePath. Log lines show stored names with their control bytes
+// escaped (log/printable.h); the listing prints them as stored.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,7 @@
 
 #include "archive/file.h"
 #include "archive/layout.h"
+#include "archive/memberplace.h"
 #include "base/refcounted.h"
 #include "base/streams.h"
 
@@ -50,12 +52,12 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   virtual HRESULT ReadLPCTSTR(ISequentialReader* inStream, const char*& string);
 
   // With true, stored names are used as they stand, unsafe ones and links included.
-  void SetPreservePath(bool preserve) { preservePath_ = preserve; }
-  // The archive being read: no member is written over it.
-  void SetArchive(const FileIdentity& archive) {
-    archive_ = archive;
-    archiveKnown_ = true;
+  void SetPreservePath(bool preserve) {
+    preservePath_ = preserve;
+    place_.SetFollowLinks(preserve);
   }
+  // The archive being read: no member is written over it.
+  void SetArchive(const FileIdentity& archive) { place_.SetArchive(archive); }
 
   // The name of the first directory entry that was not completely written (created short, or not
   // created at all), or null when every entry is complete. A member dropped for its unsafe name
@@ -68,6 +70,10 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // True once a read inside the directory met the end of the archive.
   bool DirectoryEnded() const { return reader_.Ended(); }
   size_t FileCount() const { return entries_.size(); }
+  // Whether a write into a member failed.
+  bool WriteFailed() const { return writeFailed_; }
+  // The members that no Write reached: not even created.
+  size_t MembersNotReached() const { return entries_.size() - static_cast<size_t>(nextIndex_); }
   // The sum of the directory's sizes (UINT64_MAX when it does not fit): the data that matter.
   uint64_t DataSize() const;
 
@@ -77,6 +83,8 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // Creates the file of the entry at nextIndex_, or, when it must not or cannot be created, makes
   // ready to drop its bytes; either way the entry becomes the one being filled.
   void OpenNextMember();
+  // Logs the system's text for the first write into a member that failed; later ones add nothing.
+  void ReportWriteFailure(DWORD error);
 
   std::vector<DirectoryEntry> entries_;
   bool fileOpen_ = false;
@@ -88,9 +96,9 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   std::string nameBuffer_;
 
   bool preservePath_ = false;
-  FileIdentity archive_;
-  bool archiveKnown_ = false;
-  bool dropping_ = false;  // the member being filled is not written: unsafe name or not created
+  CMemberPlace place_;
+  bool dropping_ = false;     // the member being filled is not written: unsafe name or not created
+  bool writeFailed_ = false;  // a write into a member failed (and was reported)
   int32_t firstNotCreated_ = -1;  // index of the first member whose file could not be created
   FieldReader reader_{"COutMultiFileStream"};
   uint64_t refusedBytes_ = 0;

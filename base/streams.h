@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/wintypes.h"
 
@@ -121,3 +122,7 @@ class IRandomWriter : public ISequentialWriter {
 // The result of a failed system call: its last-error code, or E_FAIL should the system have left
 // none, so that a failure never reads as success.
 HRESULT ResultFromLastError();
+
+// The system's text for a system error code, without the line end ("Access is denied."), or
+// "system error N" when the system has no text for it.
+std::string SystemErrorText(DWORD code);

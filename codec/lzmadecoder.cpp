@@ -13,14 +13,23 @@ namespace NLZMA {
 
 namespace {
 
-// A raw LZMA1 decoder for the header's settings. E_OUTOFMEMORY, or S_FALSE for settings that
-// liblzma cannot decode (lc + lp above 4).
+// A raw LZMA1 decoder for the header's settings: E_OUTOFMEMORY, E_INVALIDARG for settings that
+// liblzma cannot decode, S_FALSE for any other refusal.
 HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32_t dictionary) {
   lzma_options_lzma options = LzmaOptions(properties, dictionary);
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
   const lzma_ret ret = lzma_raw_decoder(&strm, filters);
   if (ret == LZMA_MEM_ERROR) return E_OUTOFMEMORY;
+  if (ret == LZMA_OPTIONS_ERROR) return E_INVALIDARG;
   return ret == LZMA_OK ? S_OK : S_FALSE;
+}
+
+// liblzma's memory for a raw LZMA1 decoder with these settings.
+uint64_t LiblzmaMemory(const LzmaProperties& properties, uint32_t dictionary) {
+  lzma_options_lzma options = LzmaOptions(properties, dictionary);
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  const uint64_t memory = lzma_raw_decoder_memusage(filters);
+  return memory == UINT64_MAX ? dictionary : memory;
 }
 
 // Offers size bytes in Writes of at most chunk bytes each. With outcomeCounts it stops at the first
@@ -65,6 +74,22 @@ HRESULT CDecoder::SetDecoderProperties(ISequentialReader* inStream) {
   return S_OK;
 }
 
+uint32_t CDecoder::DictionaryForData() const {
+  if (dataSize_ < uint64_t{windowSize_} - kLookahead) {
+    return static_cast<uint32_t>(dataSize_) + kLookahead;
+  }
+  return windowSize_;
+}
+
+uint64_t CDecoder::WindowMemory() const {
+  const uint64_t fits = dataSize_ < FullCapacity() ? dataSize_ + 2 * kLookahead : FullCapacity();
+  return (fits < FullCapacity() ? fits : FullCapacity()) + 1;
+}
+
+uint64_t CDecoder::MemoryNeeded() const {
+  return LiblzmaMemory(properties_, DictionaryForData()) + WindowMemory() + kInBufferSize;
+}
+
 bool CDecoder::GrowWindow(size_t used) {
   uint64_t capacity = uint64_t{windowCapacity_} * 2;
   if (capacity > FullCapacity()) capacity = FullCapacity();
@@ -73,8 +98,7 @@ bool CDecoder::GrowWindow(size_t used) {
   // is copied. Where that much is refused (a 32-bit address space), it goes on doubling.
   uint64_t wanted = capacity;
   if (capacity > kDoublingLimit) {
-    const uint64_t fits = dataSize_ < FullCapacity() ? dataSize_ + 2 * kLookahead : FullCapacity();
-    wanted = fits < FullCapacity() ? fits : FullCapacity();
+    wanted = WindowMemory() - 1;
     if (wanted < capacity) wanted = capacity;
   }
   for (;;) {
@@ -99,22 +123,23 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
                        const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
                        ICompressProgressInfo* progress) {
   if (!window_ || !inBuffer_) return E_FAIL;  // no properties set
+  if (!SettingsSupported()) return E_INVALIDARG;
+  // What the system cannot give would only be had by swapping, or fail half way.
+  if (MemoryNeeded() > platform::MemoryLimit()) return E_OUTOFMEMORY;
   LzmaStream stream;
   // A dictionary beyond the output that matters (and the bytes behind it) is never used.
-  uint32_t dictionary = windowSize_;
-  if (dataSize_ < uint64_t{windowSize_} - kLookahead) {
-    dictionary = static_cast<uint32_t>(dataSize_) + kLookahead;
-  }
-  const HRESULT started = StartDecoder(stream.strm, properties_, dictionary);
+  const HRESULT started = StartDecoder(stream.strm, properties_, DictionaryForData());
   if (started != S_OK) return started;
 
   lzma_stream& strm = stream.strm;
   // The bytes decoded into the window and not yet handed over.
   auto pendingBytes = [&]() { return static_cast<size_t>(strm.next_out - window_.get()); };
   // Every ending but an end marker offers the pending bytes in a last hand-over whose outcome is
-  // ignored; when the input has run out, one byte beyond the data goes with them.
+  // ignored; when the input has run out, one byte beyond the data goes with them, but only once
+  // every byte that matters is out: before, it would be taken for data.
   auto endWith = [&](HRESULT result, size_t pending, bool extraByte) {
-    if (extraByte) window_[pending++] = 0;
+    const bool dataComplete = dataSize_ == kUnknownSize || strm.total_out >= dataSize_;
+    if (extraByte && dataComplete) window_[pending++] = 0;
     WriteChunks(outStream, window_.get(), pending, windowSize_, false);
     return result;
   };

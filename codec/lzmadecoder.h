@@ -5,13 +5,17 @@
 // dictionary size of the header (at least 4 KiB), but its memory follows the data: it starts at
 // kFirstWindowBytes and doubles as decoded bytes fill it, then takes what the data can fill at once
 // (pages the system backs only as they are written), so that what a header claims costs nothing
-// before the data fill it. liblzma reserves its own dictionary when Code
-// starts (backed by the system only as the data arrive); LimitDictionary keeps that to what the
-// data can use. At the end of the input the decoder
-// offers what it still holds plus one byte beyond the data in a final hand-over, whose result it
-// ignores (so that the receiver creates trailing members of size 0), and returns S_FALSE. A
-// stream with an end marker ends with the Writes of the pending bytes, whose outcome counts; when
-// they took everything, one byte beyond the data follows on its own.
+// before the data fill it. liblzma reserves its own dictionary when Code starts (backed by the
+// system only as the data arrive); SetDataSize keeps that to what the data can use. Before it
+// starts, Code compares the memory that the window and the dictionary can come to with what the
+// system can give at all (platform::MemoryLimit) and returns E_OUTOFMEMORY when it is more.
+//
+// At the end of the input the decoder offers what it still holds in a final hand-over, whose
+// result it ignores, plus one byte beyond the data, so that the receiver creates trailing members
+// of size 0, and returns S_FALSE. That byte goes only once the data that matter (SetDataSize) are
+// all decoded: a stream that ends short of them ends without it, so that it is never taken for
+// data. A stream with an end marker ends with the Writes of the pending bytes, whose outcome
+// counts; when they took everything, the byte beyond the data follows on its own.
 //
 // A stream without end marker can decode, from its final flush, a few bytes beyond the real data
 // (liblzma does so for about one stream in five). A full window is therefore handed over only when
@@ -56,13 +60,18 @@ class CDecoder
   CDecoder() = default;
   ~CDecoder() override = default;
 
+  // The most literal bits (lc + lp) that liblzma decodes; a header may claim up to 12.
+  static constexpr uint32_t kMaxLiteralBits = 4;
+
   // One Read of 5 bytes: the stream then stands behind the header. E_INVALIDARG for fewer bytes
   // or a properties byte of 225 or more.
   HRESULT SetDecoderProperties(ISequentialReader* inStream) override;
   // Decodes the rest of inStream (1 MiB ReadPartial requests) into outStream. S_FALSE at the end
   // of the input and on undecodable data; a failed read's result; a failed full-window Write's
   // result, or E_FAIL when it took fewer bytes; with an end marker, the final Write's outcome;
-  // E_OUTOFMEMORY when the window cannot grow as far as the data need it.
+  // E_INVALIDARG, before anything is read, for settings that liblzma cannot decode
+  // (SettingsSupported); E_OUTOFMEMORY when the memory it needs (MemoryNeeded) is more than the
+  // system can give, or when the window cannot grow as far as the data need it.
   HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
                const uint64_t* outSize, ICompressProgressInfo* progress) override;
 
@@ -71,7 +80,16 @@ class CDecoder
   // no match in those bytes reaches further back. Every byte up to kLookahead beyond dataSize
   // comes out as with the full dictionary; later bytes may end in undecodable data. The window's
   // hand-overs keep the full size. Call it before Code.
-  void LimitDictionary(uint64_t dataSize) { dataSize_ = dataSize; }
+  void SetDataSize(uint64_t dataSize) { dataSize_ = dataSize; }
+  // The data size until SetDataSize tells it: every byte may matter, and the byte beyond the data
+  // goes at every end of the input.
+  static constexpr uint64_t kUnknownSize = UINT64_MAX;
+
+  // Whether liblzma decodes the header's literal settings (lc + lp up to kMaxLiteralBits).
+  bool SettingsSupported() const { return properties_.lc + properties_.lp <= kMaxLiteralBits; }
+  // The memory that Code takes at most for the header's settings and the data size: liblzma's
+  // dictionary and models, the window and the input buffer.
+  uint64_t MemoryNeeded() const;
 
   uint32_t LiteralContextBits() const { return properties_.lc; }
   uint32_t LiteralPosBits() const { return properties_.lp; }
@@ -90,7 +108,12 @@ class CDecoder
 
   LzmaProperties properties_;  // from the header; a stored dictionary size of 0 counts as 1
   uint32_t windowSize_ = 0;
-  uint64_t dataSize_ = UINT64_MAX;  // the output that matters (LimitDictionary)
+  // The dictionary that liblzma gets: the header's, or less when the data are smaller.
+  uint32_t DictionaryForData() const;
+  // The most bytes of memory that the window takes for the data.
+  uint64_t WindowMemory() const;
+
+  uint64_t dataSize_ = kUnknownSize;  // the output that matters (SetDataSize)
   std::unique_ptr<uint8_t[]> window_;
   size_t windowCapacity_ = 0;  // bytes of window_ that decoding may fill (one more is allocated)
   std::unique_ptr<uint8_t[]> inBuffer_;

@@ -74,7 +74,7 @@ struct Decoded {
   std::vector<uint8_t> data;
 };
 
-// dataSize goes to LimitDictionary, as the program passes the sum of the directory's sizes.
+// dataSize goes to SetDataSize, as the program passes the sum of the directory's sizes.
 Decoded Decode(const std::vector<uint8_t>& archive, MemoryWriter* out = nullptr,
                MemoryReader* in = nullptr, uint64_t dataSize = UINT64_MAX) {
   auto* decoder = new CDecoder;
@@ -85,7 +85,7 @@ Decoded Decode(const std::vector<uint8_t>& archive, MemoryWriter* out = nullptr,
   RefHolder<MemoryWriter> holdOut(out);
   Decoded d;
   d.properties = decoder->SetDecoderProperties(in);
-  decoder->LimitDictionary(dataSize);
+  decoder->SetDataSize(dataSize);
   d.code = d.properties == S_OK ? decoder->Code(in, out, nullptr, nullptr, nullptr) : E_FAIL;
   d.writeSizes = out->writeSizes;
   d.readSizes = in->requestSizes;
@@ -247,7 +247,7 @@ TEST(DecoderTest, WindowMemoryFollowsTheDataNotTheHeader) {
     auto* out = new MemoryWriter;
     RefHolder<MemoryWriter> holdOut(out);
     ASSERT_EQ(limited->SetDecoderProperties(in), S_OK);
-    limited->LimitDictionary(limit);
+    limited->SetDataSize(limit);
     EXPECT_EQ(limited->Code(in, out, nullptr, nullptr, nullptr), S_FALSE);
     const size_t exact = limit < 60000 ? limit + CDecoder::kLookahead : repeated.size();
     ASSERT_GE(out->data.size(), exact) << limit;

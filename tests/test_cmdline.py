@@ -165,15 +165,20 @@ class OperationChoiceTest(CmdlineTestCase):
                                     I("Input files: 0"))
         self.assertNoUsage(result)
 
-    def test_names_matching_only_directories_choose_decompression(self):
+    def test_names_matching_only_directories_never_unpack(self):
+        # Packed once, then a member edited: a command line whose input names find no file
+        # must not unpack the archive over the edit.
+        self.assertEqual(self.lz("archive.dpc", "a.txt").stderr, b"")
+        self.write_file("a.txt", "edited")
         self.write_file("sub/inner.txt", "x")
         result = self.lz("-v", "1", "archive.dpc", "sub", "*")
         self.assertStderrStartsWith(result, I("Compressed file: archive.dpc") +
-                                    I("Input files: 2"))  # "*" finds a.txt and b.txt
-        result = self.lz("-v", "1", "archive.dpc", "sub")
-        self.assertStderrStartsWith(result, I("Compressed file: archive.dpc") +
-                                    I("Input files: 0"))
-        self.assertNoUsage(result)
+                                    I("Input files: 3"))  # "*" finds a.txt, b.txt, archive.dpc
+        self.assertEqual(self.lz("archive.dpc", "a.txt").stderr, b"")
+        result = self.lz("archive.dpc", "sub")
+        self.assertStderr(result, E("No file found to pack: sub") +
+                          usage_text(self.program_name(result)))
+        self.assertEqual(self.read_file("a.txt"), b"edited")
 
     def test_failed_expansion_stops_and_shows_usage(self):
         result = self.lz("-v", "2", "archive.dpc", "a.txt", "nothere.txt", "b.txt")
