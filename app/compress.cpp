@@ -2,11 +2,11 @@
 // input files and a COutFileStream on the archive path: codec properties header, directory,
 // compressed data.
 //
-// A failed pack never damages what was there: the archive is written under a temporary name
-// beside it (COutFileStream::CreateReplacing) and takes its name only when no step failed and
-// no input file changed its size meanwhile; otherwise the temporary file is removed. So an
-// archive among its own inputs is read as it was. An archive path that is no regular file (a
-// device, a link) is written in place.
+// A failed pack never damages what was there: the new archive (COutFileStream::CreateReplacing)
+// takes the old one's place only when no step failed and no input file changed its size
+// meanwhile; otherwise it is discarded, and the last Error line says that the archive was not
+// written. So an archive among its own inputs is read as it was. An archive path that leads to no
+// regular file (a device) is written in place.
 #include <new>
 
 #include "app/program.h"
@@ -68,6 +68,7 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
                                CPropValue::Bool(false)};
   if (encoderSpec->SetCoderProperties(propIDs, values, 8) != S_OK) {
     brioLog_Interface.Error(kClass, kMethod, "encoderSpec->SetCoderProperties failed");
+    brioLog_Interface.Error(kClass, kMethod, "Archive not written: %s", compressedFile.GetText());
     return 0;
   }
 
@@ -81,15 +82,27 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
     complete = false;
   }
   brioLog_Interface.Verbose(kClass, kMethod, "Code");
-  if (encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, nullptr) != S_OK) {
+  const HRESULT coded =
+      encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, nullptr);
+  if (coded != S_OK) {
     brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
     complete = false;
+  }
+  if (coded == E_OUTOFMEMORY) LogNoMemory(kMethod, dictionarySize, encoderSpec->MemoryNeeded());
+  if (outStreamSpec->WriteError() != 0) {
+    brioLog_Interface.Error(kClass, kMethod, "Writing %s failed: %s", compressedFile.GetText(),
+                            SystemErrorText(outStreamSpec->WriteError()).c_str());
   }
   // The input stream has logged each file whose size changed.
   if (inStream->ChangedFileCount() > 0) complete = false;
   if (complete && !outStreamSpec->Commit()) {
     brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->Commit %s failed",
                             compressedFile.GetText());
+    complete = false;
+  }
+  // Whatever failed, a build script that reads the log learns that there is no new archive.
+  if (!complete) {
+    brioLog_Interface.Error(kClass, kMethod, "Archive not written: %s", compressedFile.GetText());
   }
   return 1;
 }

@@ -41,7 +41,6 @@ HRESULT CInFileStream::GetSize(uint64_t* size) {
 
 COutFileStream::~COutFileStream() {
   File.Close();
-  if (!temporaryName_.empty()) ::DeleteFileA(temporaryName_.c_str());
 }
 
 bool COutFileStream::Create(const char* name, bool replace) {
@@ -49,34 +48,11 @@ bool COutFileStream::Create(const char* name, bool replace) {
 }
 
 bool COutFileStream::CreateReplacing(const char* name) {
-  const DWORD attributes = ::GetFileAttributesA(name);
-  const DWORD notPlain =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_REPARSE_POINT;
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & notPlain) != 0) {
-    return File.Create(name, true);
-  }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = std::string(name) + ".partial";
-    if (attempt > 0) candidate += std::to_string(attempt);
-    // Created new, so that nothing that is already there is touched.
-    if (File.Create(candidate.c_str(), false)) {
-      temporaryName_ = candidate;
-      finalName_ = name;
-      return true;
-    }
-    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
-  }
-  return false;
+  return replacement_.Create(name, File);
 }
 
 bool COutFileStream::Commit() {
-  const bool closed = File.Close();
-  if (temporaryName_.empty()) return closed;
-  const bool renamed = closed && ::MoveFileExA(temporaryName_.c_str(), finalName_.c_str(),
-                                               MOVEFILE_REPLACE_EXISTING) != FALSE;
-  if (!renamed) ::DeleteFileA(temporaryName_.c_str());
-  temporaryName_.clear();
-  return renamed;
+  return replacement_.Commit(File);
 }
 
 HRESULT COutFileStream::Write(const void* data, uint32_t size, uint32_t* processed) {
@@ -84,7 +60,10 @@ HRESULT COutFileStream::Write(const void* data, uint32_t size, uint32_t* process
   uint32_t count = 0;
   const bool ok = File.Write(data, size, count);
   if (processed != nullptr) *processed = count;
-  return ok ? S_OK : ResultFromLastError();
+  if (ok) return S_OK;
+  const HRESULT result = ResultFromLastError();
+  if (writeError_ == 0) writeError_ = static_cast<DWORD>(result);
+  return result;
 }
 
 HRESULT COutFileStream::Seek(int64_t offset, uint32_t origin, uint64_t* position) {

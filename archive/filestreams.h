@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/file.h"
+#include "archive/replacement.h"
 #include "base/refcounted.h"
 #include "base/streams.h"
 
@@ -27,15 +28,12 @@ class CInFileStream : public CRefCounted<FaceQuery::kAnswer, IRandomReader, ISiz
 
 // QueryInterface answers IRandomWriter.
 //
-// CreateReplacing writes a new file that takes the place of an existing one only at the end:
-// the bytes go to a temporary file beside it (its name and ".partial", or ".partial1" to
-// ".partial99" when that is taken), and Commit gives the temporary file the name. A stream
-// released without Commit removes its temporary file, so that a failed write leaves what was
-// there as it was.
+// CreateReplacing writes a new file that takes the place of an existing one only at the end
+// (archive/replacement.h): a stream released without Commit leaves what was there as it was.
 class COutFileStream : public CRefCounted<FaceQuery::kAnswer, IRandomWriter> {
  public:
   COutFileStream() = default;
-  // Closes the file and removes a temporary file that was not committed.
+  // Closes the file; a new file that was not committed is discarded.
   ~COutFileStream() override;
 
   // Logs "Writing %d bytes" at VVerbose, then writes.
@@ -45,18 +43,19 @@ class COutFileStream : public CRefCounted<FaceQuery::kAnswer, IRandomWriter> {
   HRESULT SetSize(uint64_t length) override;
 
   bool Create(const char* name, bool replace);
-  // Creates the temporary file for name when name does not exist or is a regular file; a name
-  // that is something else (a device, a symbolic link, a folder) is created in place, as
-  // Create(name, true) does. False when the file cannot be created.
+  // Opens the new file that is to take the place of name (or of the file that the link name
+  // leads to); a name that leads to a device or a folder is written in place. False when the
+  // file cannot be created.
   bool CreateReplacing(const char* name);
-  // Closes the file and, when it was written under a temporary name, renames it to the name
-  // given to CreateReplacing, replacing what was there. False (the temporary file removed) when
-  // the rename fails; true at once for a file written in place.
+  // Closes the file and puts the new file in its place. False (the new file discarded, the old
+  // one untouched) when that fails; true at once for a file written in place.
   bool Commit();
+  // The system's code of the first Write that failed, or 0.
+  DWORD WriteError() const { return writeError_; }
 
   COutputFile File;
 
  private:
-  std::string temporaryName_;  // empty unless a temporary file is held
-  std::string finalName_;
+  CReplacement replacement_;
+  DWORD writeError_ = 0;
 };

@@ -126,9 +126,7 @@ uint32_t CEncoder::InputWindowSize() const {
   return s + s / 2 + 256;
 }
 
-HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,
-                       const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
-                       ICompressProgressInfo* progress) {
+lzma_options_lzma CEncoder::Options() const {
   // liblzma's smallest dictionary; a smaller one in the header only tightens what the decoder
   // must keep, and it keeps at least this much.
   lzma_options_lzma options = LzmaOptions(
@@ -140,6 +138,22 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   options.ext_flags = 0;  // no end-of-payload marker
   options.ext_size_low = 0;
   options.ext_size_high = 0;
+  return options;
+}
+
+uint64_t CEncoder::MemoryNeeded() const {
+  lzma_options_lzma options = Options();
+  lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  const uint64_t liblzma = lzma_raw_encoder_memusage(filters);
+  return (liblzma == UINT64_MAX ? 0 : liblzma) + InputWindowSize() + kOutBufferSize;
+}
+
+HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream,
+                       const uint64_t* /*inSize*/, const uint64_t* /*outSize*/,
+                       ICompressProgressInfo* progress) {
+  // What the system cannot give would only be had by swapping, or fail half way.
+  if (MemoryNeeded() > platform::MemoryLimit()) return E_OUTOFMEMORY;
+  lzma_options_lzma options = Options();
   lzma_filter filters[2] = {
       {endMarker_ ? LZMA_FILTER_LZMA1 : LZMA_FILTER_LZMA1EXT, &options},
       {LZMA_VLI_UNKNOWN, nullptr},

@@ -2,6 +2,8 @@
 // header, and the settings that SetCoderProperties accepts. It never logs.
 #pragma once
 
+#include <lzma.h>
+
 #include <cstdint>
 
 #include "base/refcounted.h"
@@ -36,8 +38,15 @@ class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompres
 
   // S + S / 2 + 256 with S = dictionary size + 4369.
   uint32_t InputWindowSize() const;
+  // The memory that Code takes for the settings in force: liblzma's match finder and models, the
+  // input window and the output buffer. Code refuses (E_OUTOFMEMORY, before anything is read or
+  // written) when that is more than the system can give (platform::MemoryLimit).
+  uint64_t MemoryNeeded() const;
 
  private:
+  // liblzma's options for the settings in force.
+  lzma_options_lzma Options() const;
+
   LzmaProperties properties_;  // lc, lp, pb and the dictionary size of the header
   uint32_t fastBytes_ = 128;
   uint32_t algorithm_ = 2;

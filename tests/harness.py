@@ -28,8 +28,10 @@ class Result:
         return self.stderr.decode("latin-1").splitlines(keepends=True)
 
 
-def run_lzmulti(args, cwd, argv0=None, timeout=300):
-    """Runs lzmulti with the argument list in cwd. Arguments may be str or bytes.
+def run_lzmulti(args, cwd, argv0=None, timeout=300, limits=None):
+    """Runs lzmulti with the argument list in cwd. Arguments may be str or bytes. limits maps
+    resource limits (resource.RLIMIT_*) to the values the program runs under; a write beyond
+    RLIMIT_FSIZE then fails as on a full disk instead of ending the program.
 
     Standard error and output are returned as bytes with the Windows console line ends folded
     to line feeds, so that expectations hold on both platforms.
@@ -40,6 +42,14 @@ def run_lzmulti(args, cwd, argv0=None, timeout=300):
     if argv0 is not None and not EMULATOR:
         kwargs["executable"] = exe
         cmd[0] = argv0
+    if limits:
+        def limit():
+            import resource
+            import signal
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            for resource_id, value in limits.items():
+                resource.setrlimit(resource_id, (value, value))
+        kwargs["preexec_fn"] = limit
     proc = subprocess.run(cmd, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                           timeout=timeout, **kwargs)
     out, err = proc.stdout, proc.stderr

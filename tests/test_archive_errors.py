@@ -7,6 +7,9 @@ outside the folder it extracts into, and saves every member that can be saved.""
 
 import fcntl
 import os
+import resource
+import signal
+import stat
 import subprocess
 import unittest
 
@@ -246,6 +249,47 @@ class MemberNameTest(BadInputTestCase):
         if file_links:
             self.assertEqual(self.read_file("outside/target.txt"), b"member")
 
+    def test_other_names_of_a_replaced_file_keep_it(self):
+        self.write_file("outside/file.txt", b"keep")
+        os.link(self.path("outside", "file.txt"), os.path.join(self.work, "m.txt"))
+        result = self.extract(self.write_archive(au.build_archive([("m.txt", b"member")])))
+        self.assertEqual(self.errors(result), [])
+        self.assertEqual(self.read_work("m.txt"), b"member")
+        self.assertEqual(self.read_file("outside/file.txt"), b"keep")
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "FIFOs")
+    def test_pipes_at_member_names_are_left_alone(self):
+        # Opened to be looked at, a pipe without a writer would hold extraction forever.
+        os.mkfifo(os.path.join(self.work, "fifo"))
+        for options in ([], ["-p", "yes"]):
+            with self.subTest(options=options):
+                result = self.extract(self.write_archive(
+                    au.build_archive([("fifo", b"data"), ("after.txt", b"after")])), *options)
+                self.assertEqual(self.errors(result), [stream_error(
+                    "COutMultiFileStream", "Write", "Not a regular file, not extracted: fifo")])
+                self.assertTrue(stat.S_ISFIFO(os.lstat(os.path.join(self.work, "fifo")).st_mode))
+                self.assertEqual(self.read_work("after.txt"), b"after")
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "symbolic links made while it runs")
+    def test_folder_that_becomes_a_link_between_two_members(self):
+        os.makedirs(os.path.join(self.work, "d"))
+        os.makedirs(self.path("outside"))
+        padding = [("pad%02d-" % i + "x" * 190, b"p") for i in range(30)]
+        archive = self.write_archive(au.build_archive(
+            [("d/first", b"1")] + padding + [("d/second", b"2")]))
+
+        def swap(_):
+            os.rename(os.path.join(self.work, "d"), os.path.join(self.work, "d.old"))
+            os.symlink(os.path.join("..", "outside"), os.path.join(self.work, "d"))
+
+        # The padding members' lines come between the first member and the second.
+        found, status, errors = run_pausing_at([archive], self.work, b"Creating: d/first", swap)
+        self.assertTrue(found)
+        self.assertEqual(status, 0)
+        self.assertEqual(errors, [unsafe("d/second")])
+        self.assertEqual(os.listdir(self.path("outside")), [])
+        self.assertEqual(os.listdir(os.path.join(self.work, "d.old")), ["first"])
+
     def test_member_named_like_the_archive_is_refused(self):
         archive = au.build_archive([("first.txt", b"first"), ("own.dpc", b"not the archive"),
                                     ("last.txt", b"last")])
@@ -387,33 +431,36 @@ class CorpusTest(BadInputTestCase):
 
 
 def run_pausing_at(args, cwd, marker, action):
-    """Runs lzmulti at log level 3 with its log in a pipe, and calls action once the log shows a
-    line holding marker. lzmulti writes its log as it goes, and a full pipe holds it at its next
-    log line: with the pipe cut to 4 KiB (64 KiB where that fails) and read byte by byte, lzmulti
-    is at most that far ahead of the reader. A step that more log than that separates from the
-    marker has therefore not been taken when action runs; no timing is involved."""
+    """Runs lzmulti at log level 3 with its log in a pipe, and calls action with the process once
+    the log shows a line holding marker. lzmulti writes its log as it goes, and a full pipe holds
+    it at its next log line: with the pipe cut to one page (4 KiB) before lzmulti starts, and read
+    byte by byte, lzmulti is at most that far ahead of the reader. A step that more log than that
+    separates from the marker has therefore not been taken when action runs; no timing is
+    involved. lzmulti runs with the default handling of SIGINT, whatever the caller's."""
     cmd = harness.EMULATOR + [harness.lzmulti_path(), "-v", "3"] + list(args)
-    proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
-                            bufsize=0)
-    try:
-        fcntl.fcntl(proc.stderr.fileno(), fcntl.F_SETPIPE_SZ, 4096)
-    except OSError:
-        pass
-    log = b""
-    while not log.endswith(b"\n") or marker not in log.splitlines()[-1]:
-        byte = proc.stderr.read(1)
-        if not byte:
-            break
-        log += byte
-    found = marker in log
-    if found:
-        action()
-    log += proc.stderr.read()
-    proc.stderr.close()
-    proc.wait(timeout=300)
+    read_end, write_end = os.pipe()
+    fcntl.fcntl(write_end, fcntl.F_SETPIPE_SZ, 4096)
+    proc = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=write_end,
+                            preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+    os.close(write_end)
+    with open(read_end, "rb", buffering=0) as pipe:
+        log = b""
+        while not log.endswith(b"\n") or marker not in log.splitlines()[-1]:
+            byte = pipe.read(1)
+            if not byte:
+                break
+            log += byte
+        found = marker in log
+        if found:
+            action(proc)
+        log += pipe.read()
+    proc.wait(timeout=120)
     errors = [line.decode("latin-1").replace("\r", "") + "\n" for line in log.splitlines()
               if line.startswith(b"Error")]
     return found, proc.returncode, errors
+
+
+NOT_WRITTEN = program_error("Compress", "Archive not written: backup.dpc")
 
 
 class PackFaultTest(harness.ScratchDirTestCase):
@@ -446,31 +493,32 @@ class PackFaultTest(harness.ScratchDirTestCase):
                 found, status, errors = run_pausing_at(
                     ["backup.dpc", "log.txt"] + self.PADDING, self.dir,
                     b"CInMultiFileStream WriteLPCTSTR log.txt",
-                    lambda: self.write_file("log.txt", changed_to))
+                    lambda _: self.write_file("log.txt", changed_to))
                 self.assertTrue(found)
                 self.assertEqual(status, 0)
                 self.assertEqual(errors, [stream_error("CInMultiFileStream", "Read",
-                                                       "Size changed while packing: log.txt")])
+                                                       "Size changed while packing: log.txt"),
+                                          NOT_WRITTEN])
                 self.assert_old_archive_kept()
 
     def test_input_vanishes_between_expansion_and_packing(self):
         self.write_file("gone.txt", b"soon gone")
         found, status, errors = run_pausing_at(
             ["backup.dpc"] + self.PADDING + ["gone.txt"], self.dir,
-            b"Program Main Input file: gone.txt", lambda: os.remove(self.path("gone.txt")))
+            b"Program Main Input file: gone.txt", lambda _: os.remove(self.path("gone.txt")))
         self.assertTrue(found)
         self.assertEqual(status, 0)
         self.assertEqual(errors, [
             program_error("Compress", "inStream->WriteDirectory failed"),
             stream_error("CInMultiFileStream", "Read", "Opening: gone.txt failed"),
-            program_error("Compress", "encoder->Code failed")])
+            program_error("Compress", "encoder->Code failed"), NOT_WRITTEN])
         self.assert_old_archive_kept()
 
     @unittest.skipUnless(harness.PLATFORM == "linux", "/proc")
     def test_input_becomes_unreadable_between_expansion_and_packing(self):
         self.write_file("locked.txt", b"readable at first")
 
-        def lock():
+        def lock(_):
             # Permissions do not stop root; the memory file of the reading process does: it
             # opens, and reading at offset 0 fails.
             os.remove(self.path("locked.txt"))
@@ -482,7 +530,58 @@ class PackFaultTest(harness.ScratchDirTestCase):
         self.assertTrue(found)
         self.assertEqual(status, 0)
         self.assertEqual(errors, [stream_error("CInMultiFileStream", "Read", "File.Read failed"),
-                                  program_error("Compress", "encoder->Code failed")])
+                                  program_error("Compress", "encoder->Code failed"), NOT_WRITTEN])
+        self.assert_old_archive_kept()
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "FIFOs and devices")
+    def test_pipes_and_devices_are_no_inputs(self):
+        os.mkfifo(self.path("fifo"))
+        for name in ("fifo", "/dev/zero"):
+            with self.subTest(name=name):
+                result = self.run_lzmulti("backup.dpc", "old.txt", name, timeout=60)
+                self.assertEqual(result.stderr, log_line(
+                    "Error....", "Program", "Main",
+                    "ExpandWildcard failed: Not a regular file: " + name) +
+                    harness.usage_text(harness.lzmulti_path()))
+                self.assert_old_archive_kept()
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "symbolic links")
+    def test_archive_path_through_a_link(self):
+        os.symlink("backup.dpc", self.path("link.dpc"))
+        # A failed pack leaves the archive that the link leads to.
+        refused = self.run_lzmulti("-w", "29", "link.dpc", "old.txt")
+        self.assertEqual(refused.lines()[-1], program_error("Compress",
+                                                           "Archive not written: link.dpc"))
+        self.assert_old_archive_kept()
+        # The archive among its own inputs, through the link: stored as it was, then replaced.
+        self.assertEqual(self.run_lzmulti("link.dpc", "link.dpc", "old.txt").stderr, b"")
+        self.assertTrue(os.path.islink(self.path("link.dpc")))
+        os.makedirs(self.path("out"))
+        self.assertEqual(self.run_lzmulti("../backup.dpc", cwd=self.path("out")).stderr, b"")
+        self.assertEqual(self.read_file("out/link.dpc"), self.old_archive)
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "signals")
+    def test_interrupted_pack_leaves_nothing_behind(self):
+        for signal_number in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=signal_number):
+                found, status, _ = run_pausing_at(
+                    ["backup.dpc"] + self.PADDING, self.dir, b"Program Compress Code",
+                    lambda proc: proc.send_signal(signal_number))
+                self.assertTrue(found)
+                self.assertEqual(status, -signal_number)
+                self.assert_old_archive_kept()
+                self.assertEqual(sorted(os.listdir(self.dir)),
+                                 sorted(self.PADDING + ["backup.dpc", "old.txt"]))
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "resource limits")
+    def test_window_beyond_the_memory_the_system_gives(self):
+        result = self.run_lzmulti("-w", "28", "backup.dpc", "old.txt",
+                                  limits={resource.RLIMIT_AS: 1 << 30})
+        self.assertEqual(result.lines(), [
+            program_error("Compress", "encoder->Code failed"),
+            program_error("Compress", "Not enough memory for a window of 2^28 bytes "
+                                      "(about 3.0 GiB)"),
+            NOT_WRITTEN])
         self.assert_old_archive_kept()
 
     def test_archive_among_its_own_inputs_is_stored_as_it_was(self):
@@ -505,6 +604,35 @@ class ExtractFaultTest(BadInputTestCase):
             stream_error("COutMultiFileStream", "Write", "Creating: first.txt failed"),
             program_error("Decompress", "Not completely extracted: first.txt")])
         self.assertEqual(self.read_work("second.txt"), b"second")
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "resource limits")
+    def test_full_disk_names_the_cause_once_and_counts_what_was_not_created(self):
+        # A file size limit fails the writes as a full disk does.
+        members = [("a.txt", b"a" * 100), ("b.bin", au.mixed_data(300000, 5)), ("c.txt", b"c"),
+                   ("d.txt", b"d")]
+        archive = self.write_archive(au.build_archive(members))
+        result = self.run_lzmulti(archive, cwd=self.work,
+                                  limits={resource.RLIMIT_FSIZE: 200000})
+        self.assertEqual(self.errors(result), [
+            stream_error("COutMultiFileStream", "Write", "Writing: b.bin failed: The disk is full."),
+            program_error("Decompress", "encoder->Code failed"),
+            program_error("Decompress", "Not completely extracted: b.bin"),
+            program_error("Decompress", "Members not created: 2")])
+        self.assertEqual(self.read_work("a.txt"), b"a" * 100)
+
+    @unittest.skipUnless(harness.PLATFORM == "linux", "resource limits")
+    def test_window_beyond_the_memory_the_system_gives(self):
+        # 2 GiB of data claimed with a 1 GiB window: the decoder would need about 2 GiB.
+        archive = self.write_archive(au.header(30) + au.directory([("big", 1 << 31)]) +
+                                     au.raw_lzma1(b"x" * 1000))
+        result = self.run_lzmulti(archive, cwd=self.work, limits={resource.RLIMIT_AS: 1 << 30})
+        self.assertEqual(self.errors(result), [
+            program_error("Decompress", "encoder->Code failed"),
+            program_error("Decompress", "Not enough memory for a window of 2^30 bytes "
+                                        "(about 2.0 GiB)"),
+            program_error("Decompress", "Not completely extracted: big"),
+            program_error("Decompress", "Members not created: 1")])
+        self.assertEqual(self.work_files(), [])
 
     @unittest.skipUnless(harness.PLATFORM == "linux", "POSIX permissions and /sys")
     def test_read_only_extraction_folder(self):
@@ -535,7 +663,10 @@ class FullDeviceTest(harness.ScratchDirTestCase):
         self.assertEqual(result.returncode, 0)
         self.assertEqual([line for line in result.lines() if line.startswith("Error")], [
             program_error("Compress", "inStream->WriteDirectory failed"),
-            program_error("Compress", "encoder->Code failed")])
+            program_error("Compress", "encoder->Code failed"),
+            program_error("Compress", "Writing full.dpc failed: There is not enough space on the "
+                                      "disk."),
+            program_error("Compress", "Archive not written: full.dpc")])
 
 
 if __name__ == "__main__":

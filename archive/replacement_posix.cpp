@@ -1,0 +1,98 @@
+// The archive's replacement on POSIX systems: an anonymous file while it is written, see
+// replacement.h.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <string>
+
+#include "archive/replacement.h"
+
+namespace {
+
+// The folder part of a path, "." when it has none.
+std::string FolderOf(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file that path finally leads to, following links in its last part (at most 40, as the
+// system does); the path itself when it is no link.
+std::string FinalTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    char text[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), text, sizeof text - 1);
+    if (length < 0) break;
+    text[length] = '\0';
+    path = text[0] == '/' ? std::string(text) : FolderOf(path) + "/" + text;
+  }
+  return path;
+}
+
+// The open file's link in /proc, through which an anonymous file gets a name.
+std::string ProcLink(int fd) {
+  return "/proc/self/fd/" + std::to_string(fd);
+}
+
+}  // namespace
+
+bool CReplacement::Create(const char* name, COutputFile& file) {
+  Discard();
+  const std::string target = FinalTarget(platform::ToPosixPath(name));
+  struct stat st;
+  if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    return file.Create(name, true);  // a device or a folder: in place
+  }
+  // Without /proc the anonymous file could not be given its name in the end.
+  const int fd = ::access("/proc/self/fd", X_OK) == 0
+                     ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666)
+                     : -1;
+  if (fd >= 0) {
+    if (!file.Adopt(platform::HandleForDescriptor(fd, false))) return false;
+    target_ = target;
+    return true;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate =
+        target + ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
+    // Created new, so that nothing that is already there is touched.
+    if (file.Create(candidate.c_str(), false)) {
+      target_ = target;
+      temporary_ = candidate;
+      return true;
+    }
+    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+  }
+  return false;
+}
+
+bool CReplacement::Commit(COutputFile& file) {
+  if (target_.empty()) return file.Close();
+  // An anonymous file gets its temporary name now, while it is still open.
+  const int fd = platform::DescriptorOf(file.Handle());
+  for (int attempt = 0; temporary_.empty() && attempt < 100; ++attempt) {
+    const std::string candidate =
+        target_ + ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
+    if (::linkat(AT_FDCWD, ProcLink(fd).c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) ==
+        0) {
+      temporary_ = candidate;
+    } else if (errno != EEXIST) {
+      break;
+    }
+  }
+  const bool renamed =
+      !temporary_.empty() && file.Close() && ::rename(temporary_.c_str(), target_.c_str()) == 0;
+  if (renamed) temporary_.clear();
+  if (!renamed) platform::SetLastErrorFromErrno();
+  Discard();
+  return renamed;
+}
+
+void CReplacement::Discard() {
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  target_.clear();
+}
