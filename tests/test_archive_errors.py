@@ -385,6 +385,9 @@ CORPUS = [
     ("bad-cut-directory.dpc", ["a.txt"], CUT_DIRECTORY, {},
      CUT_DIRECTORY + [program_error("Decompress", "Not completely extracted: a.txt")]),
     ("bad-huge-count.dpc", [], HUGE_COUNT, {}, HUGE_COUNT),
+    ("bad-literal-bits.dpc", ["a.txt", "b.txt"], [], {},
+     [program_error("Decompress", "Settings of the header not supported: lc 4 and lp 4, above 4 "
+                                  "literal bits together")]),
     ("bad-no-data.dpc", ["a.txt", "b.txt"], [], {},
      [program_error("Decompress", "Not completely extracted: a.txt")]),
     ("bad-cut-data.dpc", ["first.txt", "second.bin"], [],
