@@ -104,6 +104,7 @@ void Program::ReportExtraction(const COutMultiFileStream& outStream, HRESULT res
   const size_t notReached = outStream.MembersNotReached();
   const bool stopped = outStream.WriteFailed() || (result != S_OK && result != S_FALSE);
   if (stopped && notReached > 0) {
-    brioLog_Interface.Error(kClass, kMethod, "Members not created: %zu", notReached);
+    brioLog_Interface.Error(kClass, kMethod, "Members not created: %lu",
+                            static_cast<unsigned long>(notReached));
   }
 }

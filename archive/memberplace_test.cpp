@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "testing/scratchfolder.h"
 
@@ -25,12 +26,11 @@ class MemberPlaceTest : public ::testing::Test {
     fs::current_path(dir_.path());
   }
   void TearDown() override { fs::current_path(back_); }
-  // A symbolic link; the test is skipped where the system cannot make one (Wine 8 has no
-  // CreateSymbolicLink). The caller returns when IsSkipped().
-  void Link(const std::string& target, const std::string& name) {
+  // A symbolic link; false where the system cannot make one (Wine 8 has no CreateSymbolicLink).
+  static bool Link(const std::string& target, const std::string& name) {
     std::error_code error;
     fs::create_symlink(target, name, error);
-    if (error) GTEST_SKIP() << "no symbolic links here: " << error.message();
+    return !error;
   }
   // Creates name and writes "member" into it.
   R Place(CMemberPlace& place, const char* name) {
@@ -53,19 +53,21 @@ TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
   dir_.WriteFile("outside/target.txt", "keep");
   dir_.WriteFile("plain.txt", "old contents");
   dir_.WriteFile("outside/linked.txt", "keep too");
-  Link(dir_.Path("outside/target.txt"), "to-file");
-  Link(dir_.Path("outside/dir"), "to-dir");
-  Link(dir_.Path("nowhere"), "dangling");
-  if (IsSkipped()) return;
-  std::error_code error;
-  fs::create_hard_link("outside/linked.txt", "hard.txt", error);
+  std::vector<const char*> names = {"plain.txt", "new.txt", "hard.txt", "sub\\deep.txt",
+                                    "./sub//x"};
+  const bool links = Link(dir_.Path("outside/target.txt"), "to-file") &&
+                     Link(dir_.Path("outside/dir"), "to-dir") &&
+                     Link(dir_.Path("nowhere"), "dangling");
+  if (links) names.insert(names.end(), {"to-file", "to-dir", "dangling"});
+  fs::create_hard_link("outside/linked.txt", "hard.txt");
   CMemberPlace place;
-  for (const char* name : {"to-file", "to-dir", "dangling", "plain.txt", "new.txt", "hard.txt",
-                           "sub\\deep.txt", "./sub//x"}) {
+  for (const char* name : names) {
     EXPECT_EQ(Place(place, name), R::kCreated) << name;
     EXPECT_FALSE(fs::is_symlink(fs::symlink_status(name))) << name;
   }
-  EXPECT_EQ(dir_.ReadFile("to-dir"), "member");
+  if (links) {
+    EXPECT_EQ(dir_.ReadFile("to-dir"), "member");
+  }
   EXPECT_EQ(dir_.ReadFile("hard.txt"), "member");
   EXPECT_EQ(dir_.ReadFile("sub/deep.txt"), "member");
   EXPECT_EQ(dir_.ReadFile("outside/target.txt"), "keep");
@@ -78,14 +80,20 @@ TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
 }
 
 // A folder that becomes a link between two members: the second is refused, never carried out.
+// On Windows the folder cannot even be renamed while extraction holds it.
 TEST_F(MemberPlaceTest, FoldersOnTheWayAreNeverLinks) {
   fs::create_directories("d");
   fs::create_directories("outside");
   CMemberPlace place;
   EXPECT_EQ(Place(place, "d/first"), R::kCreated);
-  fs::rename("d", "d.old");
-  Link("outside", "d");
-  if (IsSkipped()) return;
+  std::error_code held;
+  fs::rename("d", "d.old", held);
+#ifdef _WIN32
+  EXPECT_TRUE(held);
+  return;
+#endif
+  ASSERT_FALSE(held);
+  ASSERT_TRUE(Link("outside", "d"));
   EXPECT_EQ(Place(place, "d/second"), R::kThroughLink);
   EXPECT_EQ(Place(place, "d\\third"), R::kThroughLink);
   EXPECT_TRUE(fs::is_empty("outside"));
@@ -104,16 +112,13 @@ TEST_F(MemberPlaceTest, TheArchivePipesAndDevicesAreLeftAlone) {
 #ifndef _WIN32
   ASSERT_EQ(::mkfifo("fifo", 0600), 0);
 #endif
-  std::error_code error;
-  fs::create_hard_link("archive.dpc", "hard.dpc", error);
+  fs::create_hard_link("archive.dpc", "hard.dpc");
   for (bool follow : {false, true}) {
     CMemberPlace place;
     place.SetArchive(identity);
     place.SetFollowLinks(follow);
     EXPECT_EQ(Place(place, "archive.dpc"), R::kNamesArchive) << follow;
-    if (!error) {
-      EXPECT_EQ(Place(place, "hard.dpc"), R::kNamesArchive) << follow;
-    }
+    EXPECT_EQ(Place(place, "hard.dpc"), R::kNamesArchive) << follow;
 #ifndef _WIN32
     // Opening a pipe to look at it would wait for a writer; it is never opened.
     EXPECT_EQ(Place(place, "fifo"), R::kNotAFile) << follow;

@@ -1,0 +1,150 @@
+// Member files beneath the extraction folder on Windows: held folder handles, see memberplace.h.
+//
+// Every path is absolute with the "\\?\" prefix, so that members deeper than MAX_PATH are made
+// too; names convert from the system code page as the ANSI calls would convert them.
+#include <windows.h>
+
+#include "archive/memberplace.h"
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
+// The extraction folder (the current folder) as a "\\?\" path without a final separator.
+std::wstring ExtractionFolder() {
+  const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
+  std::wstring folder(size, L'\0');
+  folder.resize(::GetCurrentDirectoryW(size, &folder[0]));
+  while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  if (folder.compare(0, 4, L"\\\\?\\") == 0) return folder;
+  if (folder.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + folder.substr(2);
+  return L"\\\\?\\" + folder;
+}
+
+bool Information(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {
+  return ::GetFileInformationByHandle(handle, &information) != FALSE;
+}
+
+bool IsLink(const BY_HANDLE_FILE_INFORMATION& information) {
+  return (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
+  FileIdentity identity;
+  identity.volume = information.dwVolumeSerialNumber;
+  identity.index =
+      (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+  return identity;
+}
+
+// Opens path itself, never what a reparse point there leads to, a folder as well as a file.
+HANDLE OpenItself(const std::wstring& path, DWORD access, DWORD share) {
+  return ::CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+HANDLE CreateNew(const std::wstring& path) {
+  return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Whether path stands for the archive, looked at through a handle that asks for no access that
+// another one could refuse.
+bool IsArchive(const std::wstring& path, const FileIdentity& archive) {
+  const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE handle = OpenItself(path, FILE_READ_ATTRIBUTES, all);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool same = Information(handle, information) && IdentityOf(information) == archive;
+  ::CloseHandle(handle);
+  return same;
+}
+
+}  // namespace
+
+MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& folders,
+                                              const std::string& leaf, COutputFile& file) {
+  // The folders held for the member before are kept as far as this one's way is the same.
+  size_t same = 0;
+  while (same < held_.size() && same < folders.size() && held_[same].name == folders[same]) ++same;
+  Release(same);
+  std::wstring path = ExtractionFolder();
+  for (const Folder& folder : held_) path += L"\\" + Wide(folder.name);
+  for (size_t i = same; i < folders.size(); ++i) {
+    path += L"\\" + Wide(folders[i]);
+    // Held without sharing write or delete: nothing can rename, remove or relink it meanwhile.
+    HANDLE handle = OpenItself(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ);
+    if (handle == INVALID_HANDLE_VALUE) return MemberPlaceResult::kFailed;
+    BY_HANDLE_FILE_INFORMATION information;
+    // Wine opens a host's symbolic link as the folder it leads to; its attributes by name still
+    // show the link.
+    const DWORD byName = ::GetFileAttributesW(path.c_str());
+    const bool link =
+        (Information(handle, information) && IsLink(information)) ||
+        (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    if (link || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      ::CloseHandle(handle);
+      ::SetLastError(ERROR_DIRECTORY);
+      return link ? MemberPlaceResult::kThroughLink : MemberPlaceResult::kFailed;
+    }
+    held_.push_back(Folder{folders[i], handle});
+  }
+  path += L"\\" + Wide(leaf);
+
+  HANDLE handle = CreateNew(path);
+  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
+    // What is there, opened itself and for deletion only. Whoever holds it without sharing
+    // deletion (a running program, or this run reading the archive) keeps it.
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE old = OpenItself(path, DELETE | FILE_READ_ATTRIBUTES, all);
+    if (old == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      if (archiveKnown_ && IsArchive(path, archive_)) return MemberPlaceResult::kNamesArchive;
+      ::SetLastError(error);
+      return MemberPlaceResult::kFailed;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    MemberPlaceResult judged = MemberPlaceResult::kCreated;
+    if (!Information(old, information)) {
+      judged = MemberPlaceResult::kFailed;
+    } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+               !IsLink(information)) {
+      ::SetLastError(ERROR_ACCESS_DENIED);  // a folder is no file
+      judged = MemberPlaceResult::kFailed;
+    } else if (archiveKnown_ && IdentityOf(information) == archive_) {
+      judged = MemberPlaceResult::kNamesArchive;
+    } else {
+      // Other names of the old file keep it; a link goes, not what it leads to.
+      FILE_DISPOSITION_INFO dispose = {static_cast<BOOLEAN>(TRUE)};
+      if (!::SetFileInformationByHandle(old, FileDispositionInfo, &dispose, sizeof dispose)) {
+        judged = MemberPlaceResult::kFailed;
+      }
+    }
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(old);
+    ::SetLastError(error);
+    if (judged != MemberPlaceResult::kCreated) return judged;
+    handle = CreateNew(path);
+  }
+  return file.Adopt(handle) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
+}
+
+MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& file) {
+  if (file.Create(name, true)) {
+    if (::GetFileType(file.Handle()) == FILE_TYPE_DISK) return MemberPlaceResult::kCreated;
+    file.Close();
+    return MemberPlaceResult::kNotAFile;  // a device under a name such as CON
+  }
+  // The archive being read shares no writing: opening it fails, and only its identity tells why.
+  const DWORD error = ::GetLastError();
+  if (archiveKnown_ && IsArchive(Wide(name), archive_)) return MemberPlaceResult::kNamesArchive;
+  ::SetLastError(error);
+  return MemberPlaceResult::kFailed;
+}
