@@ -68,6 +68,7 @@ class CMemberPlace {
   bool followLinks_ = false;
   HANDLE root_ = INVALID_HANDLE_VALUE;  // the extraction folder, opened at the first member
   std::vector<Folder> held_;            // the folders below it that are held open
+  bool replacing_ = false;              // names in the last member's folder were taken
 };
 
 // Splits a member name into its folders and its file name: '/' and '\' separate them, and empty

@@ -4,6 +4,9 @@
 // too; names convert from the system code page as the ANSI calls would convert them.
 #include <windows.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "archive/memberplace.h"
 
 namespace {
@@ -50,6 +53,13 @@ HANDLE OpenItself(const std::wstring& path, DWORD access, DWORD share) {
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
+// Marks an open file for deletion when its last handle closes.
+bool MarkForDeletion(HANDLE handle) {
+  FILE_DISPOSITION_INFO dispose = {static_cast<BOOLEAN>(TRUE)};
+  return ::SetFileInformationByHandle(handle, FileDispositionInfo, &dispose, sizeof dispose) !=
+         FALSE;
+}
+
 HANDLE CreateNew(const std::wstring& path) {
   return ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -69,11 +79,78 @@ bool IsArchive(const std::wstring& path, const FileIdentity& archive) {
 
 }  // namespace
 
+namespace {
+
+// Removes what is under path for a member to take its place: opened itself and for deletion only,
+// so that whoever holds it without sharing deletion (a running program, or this run reading the
+// archive) keeps it, and a link goes, not what it leads to. kCreated when it is gone.
+MemberPlaceResult RemoveExisting(const std::wstring& path, const FileIdentity* archive) {
+  const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE old = OpenItself(path, DELETE | FILE_READ_ATTRIBUTES, all);
+  if (old == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    if (archive != nullptr && IsArchive(path, *archive)) return MemberPlaceResult::kNamesArchive;
+    ::SetLastError(error);
+    return MemberPlaceResult::kFailed;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  MemberPlaceResult judged = MemberPlaceResult::kCreated;
+  if (!Information(old, information)) {
+    judged = MemberPlaceResult::kFailed;
+  } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+             !IsLink(information)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);  // a folder is no file
+    judged = MemberPlaceResult::kFailed;
+  } else if (archive != nullptr && IdentityOf(information) == *archive) {
+    judged = MemberPlaceResult::kNamesArchive;
+  } else if (!MarkForDeletion(old)) {
+    judged = MemberPlaceResult::kFailed;
+  }
+  const DWORD error = ::GetLastError();
+  ::CloseHandle(old);
+  ::SetLastError(error);
+  return judged;
+}
+
+// A new file that takes path's place in one step: made under a temporary name beside it, then
+// renamed over whatever path holds (other names of an old file keep it, a link goes). A folder,
+// or a file that someone holds without sharing deletion (the archive being read), refuses it.
+HANDLE CreateInPlaceOf(const std::wstring& path) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    const std::wstring temporary =
+        path + L".partial" + (attempt > 0 ? std::to_wstring(attempt) : std::wstring());
+    handle =
+        ::CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) return handle;
+  }
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + path.size() * sizeof(WCHAR));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(path.size() * sizeof(WCHAR));
+  std::copy(path.begin(), path.end(), rename->FileName);
+  if (!::SetFileInformationByHandle(handle, FileRenameInfo, rename,
+                                    static_cast<DWORD>(buffer.size()))) {
+    const DWORD error = ::GetLastError();
+    MarkForDeletion(handle);
+    ::CloseHandle(handle);
+    ::SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
+
+}  // namespace
+
 MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& folders,
                                               const std::string& leaf, COutputFile& file) {
   // The folders held for the member before are kept as far as this one's way is the same.
   size_t same = 0;
   while (same < held_.size() && same < folders.size() && held_[same].name == folders[same]) ++same;
+  if (same != held_.size() || same != folders.size()) replacing_ = false;  // another folder
   Release(same);
   std::wstring path = ExtractionFolder();
   for (const Folder& folder : held_) path += L"\\" + Wide(folder.name);
@@ -98,40 +175,18 @@ MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& fo
   }
   path += L"\\" + Wide(leaf);
 
-  HANDLE handle = CreateNew(path);
-  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_EXISTS) {
-    // What is there, opened itself and for deletion only. Whoever holds it without sharing
-    // deletion (a running program, or this run reading the archive) keeps it.
-    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE old = OpenItself(path, DELETE | FILE_READ_ATTRIBUTES, all);
-    if (old == INVALID_HANDLE_VALUE) {
-      const DWORD error = ::GetLastError();
-      if (archiveKnown_ && IsArchive(path, archive_)) return MemberPlaceResult::kNamesArchive;
-      ::SetLastError(error);
-      return MemberPlaceResult::kFailed;
+  // Into a folder whose members are there already (an upgrade), each member takes the place of
+  // the old one in one step, without first finding that its name is taken.
+  HANDLE handle = replacing_ ? INVALID_HANDLE_VALUE : CreateNew(path);
+  if (handle == INVALID_HANDLE_VALUE && (replacing_ || ::GetLastError() == ERROR_FILE_EXISTS)) {
+    replacing_ = true;
+    handle = CreateInPlaceOf(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+      // A folder, a link to one, the archive, a file in use: looked at one by one.
+      const MemberPlaceResult removed = RemoveExisting(path, archiveKnown_ ? &archive_ : nullptr);
+      if (removed != MemberPlaceResult::kCreated) return removed;
+      handle = CreateNew(path);
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    MemberPlaceResult judged = MemberPlaceResult::kCreated;
-    if (!Information(old, information)) {
-      judged = MemberPlaceResult::kFailed;
-    } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-               !IsLink(information)) {
-      ::SetLastError(ERROR_ACCESS_DENIED);  // a folder is no file
-      judged = MemberPlaceResult::kFailed;
-    } else if (archiveKnown_ && IdentityOf(information) == archive_) {
-      judged = MemberPlaceResult::kNamesArchive;
-    } else {
-      // Other names of the old file keep it; a link goes, not what it leads to.
-      FILE_DISPOSITION_INFO dispose = {static_cast<BOOLEAN>(TRUE)};
-      if (!::SetFileInformationByHandle(old, FileDispositionInfo, &dispose, sizeof dispose)) {
-        judged = MemberPlaceResult::kFailed;
-      }
-    }
-    const DWORD error = ::GetLastError();
-    ::CloseHandle(old);
-    ::SetLastError(error);
-    if (judged != MemberPlaceResult::kCreated) return judged;
-    handle = CreateNew(path);
   }
   return file.Adopt(handle) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
 }
