@@ -20,14 +20,9 @@ TOOLCHAIN=cmake/toolchain-mingw32.cmake
 TRIPLET=i686-w64-mingw32
 # nsis: makensis builds the 32-bit test installer that drives the kit
 # (tests/test_win32_installer.py).
+# xz-utils unpacks the xz-utils source; git gives the kit its time (scripts/pack-kit.sh).
 PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis cmake make python3
-          googletest zip)
-JOBS=$(($(nproc) < 2 ? $(nproc) : 2))
-
-die() {
-  echo "build-win32.sh: $*" >&2
-  exit 1
-}
+          googletest zip xz-utils git)
 
 # --- Tools -----------------------------------------------------------------------------------
 # 32-bit Wine comes from apt's i386 architecture, which has to be added before it can be installed.
