@@ -30,6 +30,10 @@ step() {
 # The test builds, native and Windows, treat every compiler warning as an error.
 export HALYARD_WERROR=ON
 
+# The packages of the native build first: the checks below run its tools.
+step "native packages"
+need_packages "${NATIVE_PACKAGES[@]}"
+
 # Includes point down the floors of the tree only; every C++ file is formatted.
 step "checks"
 python3 scripts/check-includes.py
