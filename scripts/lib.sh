@@ -51,9 +51,9 @@ debian_mirror() {
         if (lines[i] ~ /^URIs:/) uris = substr(lines[i], 6)
       }
       if (suites ~ /[ \t]bookworm[ \t]/) { split(uris, u, " "); print u[1]; exit }
-    }' /etc/apt/sources.list.d/debian.sources 2>/dev/null
+    }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true
     awk '$1 == "deb" && $2 !~ /^\[/ && $3 == "bookworm" { print $2; exit }' /etc/apt/sources.list \
-      2>/dev/null
+      2>/dev/null || true
   } | head -n1
 }
 
