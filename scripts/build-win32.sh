@@ -31,7 +31,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     die "apt has no i386 architecture for wine32; as root run: dpkg --add-architecture i386 &&" \
       "apt-get update && apt-get install -y ${PACKAGES[*]}"
   dpkg --add-architecture i386
-  apt-get update -qq
+  apt_update
 fi
 need_packages "${PACKAGES[@]}" || die "the packages named above are missing"
 command -v "$TRIPLET-g++" >/dev/null ||
@@ -60,13 +60,13 @@ fetch_xz_source() {
       die "no /etc/apt/sources.list.d/debian.sources to derive source entries from; add a deb-src entry for xz-utils"
     sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
       >/etc/apt/sources.list.d/debian-src.sources
-    apt-get update -qq
+    apt_update
   fi
   local tmp
   tmp=$(mktemp -d "$DEPS/source.XXXXXX")
   if ! (cd "$tmp" && apt-get source --download-only -qq xz-utils >/dev/null 2>&1); then
     if [ "$(id -u)" -eq 0 ]; then
-      apt-get update -qq
+      apt_update
       (cd "$tmp" && apt-get source --download-only -qq xz-utils >/dev/null 2>&1) || {
         rm -rf "$tmp"
         die "apt-get source --download-only xz-utils failed; check the deb-src entries and the network"

@@ -12,6 +12,19 @@ die() {
   exit 1
 }
 
+# apt_update: refreshes apt's package lists. A mirror caught in a sync serves an index that does
+# not match its release file, and apt-get update fails: it tries twice more, 20 s apart, then
+# says what failed and goes on, so that an installation that needs none of the missing lists
+# still works (one that does fails with apt's own message).
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && return 0
+    [ "$try" -eq 3 ] || { echo "apt-get update failed; trying again in 20 s" >&2; sleep 20; }
+  done
+  echo "apt-get update failed three times (see above); going on with the lists it got" >&2
+}
+
 # need_packages PKG...: installs the Debian packages that are missing (as root), or names them
 # and fails (as another user). Says how long the installation took.
 need_packages() {
@@ -29,10 +42,10 @@ need_packages() {
   echo "Installing: ${missing[*]}"
   # An empty package list (a fresh machine) needs an update first; so does a failed install.
   if [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v -e lock -e partial)" ]; then
-    apt-get update -qq
+    apt_update
   fi
   if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; then
-    apt-get update -qq
+    apt_update
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
   fi
   echo "Installed in $((SECONDS - start)) s: ${missing[*]}"
