@@ -44,9 +44,11 @@ need_packages() {
   if [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v -e lock -e partial)" ]; then
     apt_update
   fi
-  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; then
+  # Another installation running on the machine holds dpkg's lock: wait for it.
+  local install=(apt-get install -y -qq -o DPkg::Lock::Timeout=600)
+  if ! DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null; then
     apt_update
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null
   fi
   echo "Installed in $((SECONDS - start)) s: ${missing[*]}"
 }
