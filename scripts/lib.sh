@@ -48,7 +48,10 @@ need_packages() {
   local install=(apt-get install -y -qq -o DPkg::Lock::Timeout=600)
   if ! DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null; then
     apt_update
-    DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null || {
+      echo "apt-get install ${missing[*]} failed (apt-get's message above)" >&2
+      return 1
+    }
   fi
   echo "Installed in $((SECONDS - start)) s: ${missing[*]}"
 }
