@@ -27,24 +27,15 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/lzmulti-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/in" "$work/out"
 
+# The generator of the end-to-end tests (tests/archive_util.py), with longer runs.
 python3 - "$work/in/mixed.bin" "$size_mib" <<'PY'
-import random, sys
+import sys
+sys.path.insert(0, "tests")
+from archive_util import mixed_data
 path, size = sys.argv[1], int(sys.argv[2]) << 20
-rng = random.Random(size)
 words = [b"alpha", b"beta", b"gamma", b"delta", b"\n", b"archive", b"0123456789"]
 with open(path, "wb") as f:
-    written = 0
-    while written < size:
-        kind = rng.randrange(3)
-        if kind == 0:
-            part = b" ".join(rng.choice(words) for _ in range(rng.randrange(5, 400)))
-        elif kind == 1:
-            part = bytes(rng.randrange(1, 8000))
-        else:
-            part = rng.randbytes(rng.randrange(1, 6000))
-        part = part[: size - written]
-        f.write(part)
-        written += len(part)
+    f.write(mixed_data(size, size, words, longest=(400, 8000, 6000)))
 PY
 cp samples/readme.txt "$work/in/readme.txt"
 

@@ -14,7 +14,7 @@ cd "$(dirname "$0")/.."
 
 need_packages "${NATIVE_PACKAGES[@]}" gnuplot-nox time
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHALYARD_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench -j2 --target lzmulti >/dev/null
+cmake --build build-bench -j"$JOBS" --target lzmulti >/dev/null
 
 base=/dev/shm
 if [ "$(stat -f -c %T "$base" 2>/dev/null)" != tmpfs ]; then

@@ -4,7 +4,8 @@
 # share/man/man1/lzmulti.1 and the README in share/doc/halyard4/.
 #
 # Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll and README.txt (line ends
-# CR LF). scripts/build-win32.sh installs it into a stage with --strip and packs it from there.
+# CR LF). scripts/pack-kit.sh (run by scripts/build-win32.sh) installs it into a stage with --strip
+# and packs the zip and SHA256SUMS from there.
 include(GNUInstallDirs)
 
 if(WIN32)

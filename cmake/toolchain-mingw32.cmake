@@ -1,16 +1,12 @@
-# Cross build for Windows with mingw-w64: 32-bit (i686) by default.
+# Cross build for 32-bit Windows (i686) with mingw-w64.
 #
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake
 #
-# cmake/toolchain-mingw64.cmake reuses this file for the x86_64 variant that the Wine test leg
-# falls back to on hosts that cannot run 32-bit programs. The tests run under Wine (CTest runs
-# every test program through CMAKE_CROSSCOMPILING_EMULATOR).
+# The tests run under 32-bit Wine (CTest runs every test program through
+# CMAKE_CROSSCOMPILING_EMULATOR).
 set(CMAKE_SYSTEM_NAME Windows)
-if(NOT HALYARD_MINGW_ARCH)
-  set(HALYARD_MINGW_ARCH i686)
-endif()
-set(CMAKE_SYSTEM_PROCESSOR ${HALYARD_MINGW_ARCH})
-set(HALYARD_MINGW_TRIPLET ${HALYARD_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(HALYARD_MINGW_TRIPLET i686-w64-mingw32)
 
 # The posix thread model: the win32 one of Debian's GCC 12 has no std::mutex, which
 # GoogleTest needs. Its thread library is linked statically like the runtimes (below).
@@ -24,14 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The 32-bit loader is /usr/lib/wine/wine (package wine32), the 64-bit one wine64; the wine
-# wrapper script picks the 32-bit loader whenever it is installed, so name the loader directly.
+# The wine wrapper script starts the 32-bit loader (package wine32) for 32-bit programs.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
-  if(HALYARD_MINGW_ARCH STREQUAL "x86_64" AND EXISTS /usr/lib/wine/wine64)
-    set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
-  else()
-    set(CMAKE_CROSSCOMPILING_EMULATOR wine)
-  endif()
+  set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 endif()
 
 # The kit's programs need nothing beyond Windows' own DLLs: link the C and C++ runtimes (and

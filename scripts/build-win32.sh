@@ -2,8 +2,7 @@
 # Cross-builds the Windows kit with mingw-w64 and leaves it in build-win32/kit/:
 # lzmulti.exe, halyard4inst.dll, README.txt, a zip of the three and their SHA256SUMS.
 #
-#   scripts/build-win32.sh                 32-bit build in build-win32/ with the kit
-#   scripts/build-win32.sh --arch x86_64   64-bit build in build-win64/ (tests only, no kit)
+#   scripts/build-win32.sh
 #
 # liblzma is built as a static library from Debian's xz-utils source package and cached under
 # the build folder (deps/), so reruns only rebuild the project. As root the script installs what
@@ -14,53 +13,31 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-ARCH=i686
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --arch) ARCH="${2:-}"; shift 2 ;;
-    --arch=*) ARCH="${1#--arch=}"; shift ;;
-    *) echo "usage: scripts/build-win32.sh [--arch i686|x86_64]" >&2; exit 2 ;;
-  esac
-done
+[ $# -eq 0 ] || { echo "usage: scripts/build-win32.sh" >&2; exit 2; }
 
-case "$ARCH" in
-  i686)
-    BUILD=build-win32
-    TOOLCHAIN=cmake/toolchain-mingw32.cmake
-    # nsis: makensis builds the 32-bit test installer that drives the kit
-    # (tests/test_win32_installer.py).
-    PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis)
-    ;;
-  x86_64)
-    BUILD=build-win64
-    TOOLCHAIN=cmake/toolchain-mingw64.cmake
-    PACKAGES=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64)
-    ;;
-  *) echo "build-win32.sh: unknown architecture '$ARCH' (use i686 or x86_64)" >&2; exit 2 ;;
-esac
-TRIPLET=$ARCH-w64-mingw32
-PACKAGES+=(cmake make python3 googletest zip)
-JOBS=$(($(nproc) < 2 ? $(nproc) : 2))
-
-die() {
-  echo "build-win32.sh: $*" >&2
-  exit 1
-}
+BUILD=build-win32
+TOOLCHAIN=cmake/toolchain-mingw32.cmake
+TRIPLET=i686-w64-mingw32
+# nsis: makensis builds the 32-bit test installer that drives the kit
+# (tests/test_win32_installer.py).
+# xz-utils unpacks the xz-utils source; git gives the kit its time (scripts/pack-kit.sh).
+PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis cmake make python3
+          googletest zip xz-utils git)
 
 # --- Tools -----------------------------------------------------------------------------------
 # 32-bit Wine comes from apt's i386 architecture, which has to be added before it can be installed.
-if [[ " ${PACKAGES[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
   [ "$(id -u)" -eq 0 ] ||
     die "apt has no i386 architecture for wine32; as root run: dpkg --add-architecture i386 &&" \
       "apt-get update && apt-get install -y ${PACKAGES[*]}"
   dpkg --add-architecture i386
-  apt-get update -qq
+  apt_update
 fi
 need_packages "${PACKAGES[@]}" || die "the packages named above are missing"
 command -v "$TRIPLET-g++" >/dev/null ||
-  die "$TRIPLET-g++ not found; install it with: apt-get install -y g++-mingw-w64-${ARCH/_/-}"
+  die "$TRIPLET-g++ not found; install it with: apt-get install -y g++-mingw-w64-i686"
 command -v "$TRIPLET-windres" >/dev/null ||
-  die "$TRIPLET-windres not found; install it with: apt-get install -y binutils-mingw-w64-${ARCH/_/-}"
+  die "$TRIPLET-windres not found; install it with: apt-get install -y binutils-mingw-w64-i686"
 [ -f /usr/src/googletest/CMakeLists.txt ] ||
   die "/usr/src/googletest is missing; install it with: apt-get install -y googletest"
 
@@ -83,13 +60,13 @@ fetch_xz_source() {
       die "no /etc/apt/sources.list.d/debian.sources to derive source entries from; add a deb-src entry for xz-utils"
     sed -E 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
       >/etc/apt/sources.list.d/debian-src.sources
-    apt-get update -qq
+    apt_update
   fi
   local tmp
   tmp=$(mktemp -d "$DEPS/source.XXXXXX")
   if ! (cd "$tmp" && apt-get source --download-only -qq xz-utils >/dev/null 2>&1); then
     if [ "$(id -u)" -eq 0 ]; then
-      apt-get update -qq
+      apt_update
       (cd "$tmp" && apt-get source --download-only -qq xz-utils >/dev/null 2>&1) || {
         rm -rf "$tmp"
         die "apt-get source --download-only xz-utils failed; check the deb-src entries and the network"
@@ -112,7 +89,7 @@ build_liblzma() {
   tarball=$(ls "$DEPS"/source/xz-utils_*.orig.tar.* | head -n1)
   version=$(basename "$tarball" | sed -E 's/^xz-utils_(.*)\.orig\.tar\..*$/\1/')
   src=$DEPS/xz-$version
-  build=$DEPS/xz-$version-$ARCH
+  build=$DEPS/xz-$version-i686
   LZMA_INCLUDE=$src/src/liblzma/api
   LZMA_LIBRARY=$build/liblzma.a
   [ -f "$LZMA_LIBRARY" ] && [ -f "$LZMA_INCLUDE/lzma.h" ] && return 0
@@ -125,10 +102,10 @@ build_liblzma() {
   fi
   rm -rf "$build"
   cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF >"$DEPS/xz-configure-$ARCH.log" 2>&1 ||
-    die "configuring liblzma failed; see $DEPS/xz-configure-$ARCH.log"
-  cmake --build "$build" --target liblzma -j"$JOBS" >"$DEPS/xz-build-$ARCH.log" 2>&1 ||
-    die "building liblzma failed; see $DEPS/xz-build-$ARCH.log"
+    -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF >"$DEPS/xz-configure-i686.log" 2>&1 ||
+    die "configuring liblzma failed; see $DEPS/xz-configure-i686.log"
+  cmake --build "$build" --target liblzma -j"$JOBS" >"$DEPS/xz-build-i686.log" 2>&1 ||
+    die "building liblzma failed; see $DEPS/xz-build-i686.log"
   [ -f "$LZMA_LIBRARY" ] || die "the liblzma build left no $LZMA_LIBRARY"
 }
 
@@ -144,5 +121,4 @@ cmake -S . -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$PWD/$TOOLCHAIN" -DCMAKE_BUILD_TY
   -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
 cmake --build "$BUILD" -j"$JOBS"
 
-[ "$ARCH" = i686 ] || exit 0
 scripts/pack-kit.sh "$BUILD" "$BUILD/kit"

@@ -11,7 +11,7 @@ product version, fixed and as text), with the product name halyard4, a file desc
 file name as original file name and the file type of a program or a library; lzmulti.exe must
 carry an application manifest that runs it as invoker and names the supported Windows versions.
 
-usage: check-pe.py [--objdump PROG] [--machine i386|x86-64] [--version X.Y.Z] FILE...
+usage: check-pe.py [--objdump PROG] [--machine i386] [--version X.Y.Z] FILE...
 Exit status 0 when every file passes; otherwise each fault is printed on its own line.
 """
 
@@ -235,7 +235,7 @@ def check(path, objdump, machine, version):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--objdump", default="i686-w64-mingw32-objdump")
-    ap.add_argument("--machine", default="", help="i386 or x86-64: the expected PE machine")
+    ap.add_argument("--machine", default="", help="the expected PE machine as objdump names it (i386)")
     ap.add_argument("--version", default="", help="X.Y.Z: the version the resources must carry")
     ap.add_argument("files", nargs="+")
     args = ap.parse_args()

@@ -20,11 +20,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-die() {
-  echo "check-reproducible.sh: $*" >&2
-  exit 1
-}
-
 # compare NAME FIRST SECOND: the same file names with the same bytes below both folders.
 compare() {
   local name=$1 first=$2 second=$3 differ=() file
@@ -56,7 +51,6 @@ while [ $# -gt 0 ]; do
   shift
 done
 [ $linux = 1 ] || [ $win32 = 1 ] || { linux=1; win32=1; }
-JOBS=$(($(nproc) < 2 ? $(nproc) : 2))
 
 [ $linux = 0 ] || [ -f build/CMakeCache.txt ] ||
   die "no native build in build/; run scripts/test.sh first"

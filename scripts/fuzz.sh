@@ -6,7 +6,7 @@
 #
 #   scripts/fuzz.sh [TARGET...]       targets: fuzz_extract fuzz_list fuzz_cmdline fuzz_message
 #
-# scripts/test.sh runs it after the sanitizer leg; HALYARD_SKIP_FUZZ=1 skips it there.
+# scripts/test.sh runs it after the sanitizer leg; HALYARD_SKIP=fuzz skips it there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -16,8 +16,6 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_extract fuzz_list fuzz_cmdline fuzz_message)
 
 sanitizer_build
-export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1
-export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 findings=$PWD/build-sanitize/fuzz-findings
 mkdir -p "$findings"
 for target in "${targets[@]}"; do

@@ -1,9 +1,34 @@
-# Shared helpers of the scripts. Source it; it defines functions only.
+# Shared helpers of the scripts (scripts/README.md lists who uses what). Source it from the top of
+# the tree; it defines constants and functions only.
+
+# Jobs of every build and test run: two at most, the machines are shared.
+JOBS=$(nproc 2>/dev/null || echo 2)
+[ "$JOBS" -le 2 ] || JOBS=2
+
+# die MESSAGE...: names the script and the fault on standard error and fails. A script that
+# always means the same by failing sets DIE_NOTE (pack-kit.sh: "no kit was assembled").
+die() {
+  echo "${0##*/}: $*${DIE_NOTE:+; $DIE_NOTE}" >&2
+  exit 1
+}
+
+# apt_update: refreshes apt's package lists. A mirror caught in a sync serves an index that does
+# not match its release file, and apt-get update fails: it tries twice more, 20 s apart, then
+# says what failed and goes on, so that an installation that needs none of the missing lists
+# still works (one that does fails with apt's own message).
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    apt-get update -qq && return 0
+    [ "$try" -eq 3 ] || { echo "apt-get update failed; trying again in 20 s" >&2; sleep 20; }
+  done
+  echo "apt-get update failed three times (see above); going on with the lists it got" >&2
+}
 
 # need_packages PKG...: installs the Debian packages that are missing (as root), or names them
-# and fails (as another user).
+# and fails (as another user). Says how long the installation took.
 need_packages() {
-  local missing=() pkg
+  local missing=() pkg start=$SECONDS
   for pkg in "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' ||
       missing+=("$pkg")
@@ -17,12 +42,37 @@ need_packages() {
   echo "Installing: ${missing[*]}"
   # An empty package list (a fresh machine) needs an update first; so does a failed install.
   if [ -z "$(ls -A /var/lib/apt/lists 2>/dev/null | grep -v -e lock -e partial)" ]; then
-    apt-get update -qq
+    apt_update
   fi
-  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null; then
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+  # Another installation running on the machine holds dpkg's lock: wait for it.
+  local install=(apt-get install -y -qq -o DPkg::Lock::Timeout=600)
+  if ! DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null; then
+    apt_update
+    DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null || {
+      echo "apt-get install ${missing[*]} failed (apt-get's message above)" >&2
+      return 1
+    }
   fi
+  echo "Installed in $((SECONDS - start)) s: ${missing[*]}"
+}
+
+# debian_mirror: the address of Debian's archive that this machine's apt takes bookworm from (in
+# debian.sources the URIs of the stanza whose Suites name bookworm, else the first bookworm line of
+# sources.list), so that no host name is written into a script. Prints nothing when there is none.
+debian_mirror() {
+  {
+    awk -v RS= '{
+      suites = ""; uris = ""
+      n = split($0, lines, "\n")
+      for (i = 1; i <= n; i++) {
+        if (lines[i] ~ /^Suites:/) suites = " " substr(lines[i], 8) " "
+        if (lines[i] ~ /^URIs:/) uris = substr(lines[i], 6)
+      }
+      if (suites ~ /[ \t]bookworm[ \t]/) { split(uris, u, " "); print u[1]; exit }
+    }' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true
+    awk '$1 == "deb" && $2 !~ /^\[/ && $3 == "bookworm" { print $2; exit }' /etc/apt/sources.list \
+      2>/dev/null || true
+  } | head -n1
 }
 
 # The packages of the native build and its tests (groff checks the manual page).
@@ -39,7 +89,7 @@ native_build() {
   need_packages "${NATIVE_PACKAGES[@]}"
   cmake -S . -B build "${NATIVE_CMAKE_ARGS[@]}" -DHALYARD_WERROR="${HALYARD_WERROR:-OFF}" \
     >/dev/null
-  cmake --build build -j"$(nproc)"
+  cmake --build build -j"$JOBS"
 }
 
 # The packages of the sanitizer and fuzzing builds: clang with its sanitizer and libFuzzer
@@ -47,12 +97,32 @@ native_build() {
 SANITIZER_PACKAGES=(clang libclang-rt-dev)
 
 # sanitizer_build: configures and builds build-sanitize/ with clang under AddressSanitizer and
-# UndefinedBehaviorSanitizer, with the fuzz targets, warnings as errors unless HALYARD_WERROR=OFF.
-# Two jobs at most: it runs alone.
+# UndefinedBehaviorSanitizer, with the fuzz targets, warnings as errors unless HALYARD_WERROR=OFF,
+# and sets the sanitizers' options for what runs in it: leak checking on, stop at the first
+# finding of either sanitizer.
 sanitizer_build() {
   need_packages "${NATIVE_PACKAGES[@]}" "${SANITIZER_PACKAGES[@]}"
   CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DHALYARD_WERROR="${HALYARD_WERROR:-ON}" -DHALYARD_SANITIZE=address,undefined \
     -DHALYARD_FUZZ=ON >/dev/null
-  cmake --build build-sanitize -j"$(($(nproc) < 2 ? $(nproc) : 2))"
+  cmake --build build-sanitize -j"$JOBS"
+  export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+  export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+}
+
+# The 32-bit Wine prefix inside the test guest, made when its image is built.
+VM32_WINEPREFIX=/var/lib/halyard/wineprefix
+
+# vm32_setting KEY DEFAULT: the test guest's setting KEY from HALYARD_VM32, a comma-separated
+# list of KEY=VALUE (timeout, memory, boot, accel, cache; scripts/README.md), else DEFAULT.
+vm32_setting() {
+  local item value=$2 settings=${HALYARD_VM32:-}
+  for item in ${settings//,/ }; do
+    case "${item%%=*}" in
+      timeout | memory | boot | accel | cache) ;;
+      *) die "HALYARD_VM32 has '$item'; its settings are timeout, memory, boot, accel and cache" ;;
+    esac
+    [ "${item%%=*}" = "$1" ] && value=${item#*=}
+  done
+  echo "$value"
 }

@@ -11,6 +11,8 @@
 # order, with that time in UTC and without extra fields.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
+DIE_NOTE="no kit was assembled"
 
 [ $# -eq 2 ] || { echo "usage: scripts/pack-kit.sh BUILD KIT" >&2; exit 2; }
 BUILD=$1
@@ -18,11 +20,6 @@ KIT=$2
 TRIPLET=i686-w64-mingw32
 KIT_FILES=(lzmulti.exe halyard4inst.dll README.txt)
 ZIP=halyard4-kit-win32.zip
-
-die() {
-  echo "pack-kit.sh: $*; no kit was assembled" >&2
-  exit 1
-}
 
 command -v zip >/dev/null || die "zip not found; install it with: apt-get install -y zip"
 command -v "$TRIPLET-objdump" >/dev/null ||

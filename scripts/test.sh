@@ -1,36 +1,73 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test. Installs what is missing first (as root).
+#
+# HALYARD_SKIP leaves legs out for a quick local run: a comma-separated list of sanitizers, fuzz
+# and win32 (CI runs them all).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
+skip=",${HALYARD_SKIP:-},"
+for leg in ${skip//,/ }; do
+  case "$leg" in
+    sanitizers | fuzz | win32) ;;
+    *) die "HALYARD_SKIP has '$leg'; the legs that can be skipped are sanitizers, fuzz and win32" ;;
+  esac
+done
+skipped() { [[ "$skip" == *",$1,"* ]]; }
+
+# step NAME: starts a part of the run; its time is summed up at the end.
+parts=()
+step_start=$SECONDS
+step_name=
+step() {
+  [ -z "$step_name" ] || parts+=("$step_name $((SECONDS - step_start)) s")
+  step_name=$1
+  step_start=$SECONDS
+  [ -z "$1" ] || echo "== $1"
+}
+
 # The test builds, native and Windows, treat every compiler warning as an error.
 export HALYARD_WERROR=ON
 
-# Includes point down the floors of the tree only (see scripts/check-includes.py).
+# The packages of the native build first: the checks below run its tools.
+step "native packages"
+need_packages "${NATIVE_PACKAGES[@]}"
+
+# Includes point down the floors of the tree only; every C++ file is formatted.
+step "checks"
 python3 scripts/check-includes.py
+scripts/check-format.sh
+
+step "native build and tests"
 native_build
-ctest --test-dir build --output-on-failure -j"$(nproc)"
+ctest --test-dir build --output-on-failure -j"$JOBS"
 
 # The native suite under AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzz target
-# for a minute; developers may skip them with HALYARD_SKIP_SANITIZERS=1 and HALYARD_SKIP_FUZZ=1
-# (CI runs both).
-if [ "${HALYARD_SKIP_SANITIZERS:-0}" = 1 ]; then
-  echo "Skipping the sanitizer build and its tests (HALYARD_SKIP_SANITIZERS=1)"
+# for a minute.
+if skipped sanitizers; then
+  echo "Skipping the sanitizer build and its tests (HALYARD_SKIP=$HALYARD_SKIP)"
 else
+  step "sanitizers"
   scripts/test-sanitizers.sh
 fi
-if [ "${HALYARD_SKIP_FUZZ:-0}" = 1 ]; then
-  echo "Skipping the fuzz targets (HALYARD_SKIP_FUZZ=1)"
+if skipped fuzz; then
+  echo "Skipping the fuzz targets (HALYARD_SKIP=$HALYARD_SKIP)"
 else
+  step "fuzzing"
   scripts/fuzz.sh
 fi
 
-# The Windows build under Wine; developers may skip it with HALYARD_SKIP_WIN32=1 (CI runs it).
-if [ "${HALYARD_SKIP_WIN32:-0}" = 1 ]; then
-  echo "Skipping the Windows build and its Wine tests (HALYARD_SKIP_WIN32=1)"
+# The Windows build under Wine, then the second build of every deliverable.
+if skipped win32; then
+  echo "Skipping the Windows build and its Wine tests (HALYARD_SKIP=$HALYARD_SKIP)"
+  step "reproducibility"
   scripts/check-reproducible.sh --linux
 else
+  step "Windows leg"
   scripts/test-win32.sh
+  step "reproducibility"
   scripts/check-reproducible.sh --linux --win32
 fi
+step ""
+echo "All tests passed. Time of each part: $(IFS=,; echo "${parts[*]}" | sed 's/,/, /g')"

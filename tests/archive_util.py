@@ -52,20 +52,23 @@ def parse_directory(archive):
     return entries, pos
 
 
-def mixed_data(size, seed):
-    """Text runs, zero runs and random bytes, the same for the same seed."""
+WORDS = [b"alpha", b"beta", b"gamma", b"delta", b"\n", b"lzmulti", b"0123456789"]
+
+
+def mixed_data(size, seed, words=WORDS, longest=(200, 3000, 4000)):
+    """Text runs of words, zero runs and random bytes, the same for the same arguments; longest
+    bounds the three kinds of run (words, bytes, bytes)."""
     rng = random.Random(seed)
-    words = [b"alpha", b"beta", b"gamma", b"delta", b"\n", b"lzmulti", b"0123456789"]
     parts = []
     total = 0
     while total < size:
         kind = rng.randrange(3)
         if kind == 0:
-            part = b" ".join(rng.choice(words) for _ in range(rng.randrange(5, 200)))
+            part = b" ".join(rng.choice(words) for _ in range(rng.randrange(5, longest[0])))
         elif kind == 1:
-            part = bytes(rng.randrange(1, 3000))
+            part = bytes(rng.randrange(1, longest[1]))
         else:
-            part = rng.randbytes(rng.randrange(1, 4000))
+            part = rng.randbytes(rng.randrange(1, longest[2]))
         parts.append(part)
         total += len(part)
     return b"".join(parts)[:size]

@@ -7,6 +7,8 @@ import tempfile
 import unittest
 
 PLATFORM = os.environ.get("HALYARD_PLATFORM", "linux")
+# The project's version, which CMake hands to every test (tests/CMakeLists.txt).
+VERSION = os.environ.get("HALYARD_VERSION", "")
 EMULATOR = shlex.split(os.environ.get("HALYARD_EMULATOR", "").replace(";", " "))
 
 
@@ -113,10 +115,17 @@ def log_line(label, class_name, method, message):
     return line + b"\n"
 
 
+def version_line():
+    """The first line of the usage text."""
+    if not VERSION:
+        raise AssertionError("HALYARD_VERSION is not set; run the tests through ctest")
+    return b"Version: " + VERSION.encode() + b"\n"
+
+
 def usage_text(program_name):
     """The usage text of lzmulti for the program name as invoked."""
     name = _to_bytes(program_name)
-    return (b"Version: 1.0.1\n"
+    return (version_line() +
             b"Usage:\n"
             b"  compression:   " + name + b" [options] compressed-file [input-file]+\n"
             b"  decompression: " + name + b" [options] compressed-file\n"

@@ -58,7 +58,22 @@ class CmdlineTestCase(harness.ScratchDirTestCase):
                          expected.decode("latin-1"))
 
     def assertNoUsage(self, result):
-        self.assertNotIn(b"Version: 1.0.1\n", result.stderr)
+        self.assertNotIn(harness.version_line(), result.stderr)
+
+    def packing_at_level_3(self, result, archive, *names):
+        """What "-v 3 ARCHIVE NAME..." logs before it packs, each name finding one file."""
+        return (V("Option loglevel: 3") +
+                b"".join(V("ExpandWildcard: " + name) + VV("AddLast: " + name, "ExpandWildcard")
+                         for name in names) +
+                V(b"Program name: " + self.program_name(result)) +
+                I("Compressed file: " + archive) +
+                b"".join(VV("Input file: " + name) for name in names))
+
+    def assertSummary(self, result, archive, count):
+        """The level-1 summary opens the log, and no usage text follows."""
+        self.assertStderrStartsWith(result, I("Compressed file: " + archive) +
+                                    I("Input files: %d" % count))
+        self.assertNoUsage(result)
 
 
 class UsageAndOptionsTest(CmdlineTestCase):
@@ -128,9 +143,7 @@ class UsageAndOptionsTest(CmdlineTestCase):
         result = self.lz("-v", "1", "arc.zz", "-e", "zz", "f")
         self.assertStderr(result, I("Compressed file: ") + I("Input files: 2") +
                           usage_text(self.program_name(result)))
-        result = self.lz("-v", "1", "-e", "zz", "ARC.ZZ", "f")
-        self.assertStderrStartsWith(result, I("Compressed file: ARC.ZZ") + I("Input files: 1"))
-        self.assertNoUsage(result)
+        self.assertSummary(self.lz("-v", "1", "-e", "zz", "ARC.ZZ", "f"), "ARC.ZZ", 1)
 
 
 class OperationChoiceTest(CmdlineTestCase):
@@ -140,30 +153,17 @@ class OperationChoiceTest(CmdlineTestCase):
         self.write_file("b.txt", "beta")
 
     def test_files_found_choose_compression(self):
-        result = self.lz("-v", "1", "ARCHIVE.DPC", "a.txt", "b.txt")
-        self.assertStderrStartsWith(result, I("Compressed file: ARCHIVE.DPC") +
-                                    I("Input files: 2"))
-        self.assertNoUsage(result)
+        self.assertSummary(self.lz("-v", "1", "ARCHIVE.DPC", "a.txt", "b.txt"), "ARCHIVE.DPC", 2)
 
     def test_input_names_listed_at_level_3(self):
         result = self.lz("-v", "3", "archive.dpc", "a.txt", "b.txt", "a.txt")
         self.assertStderrStartsWith(
-            result,
-            V("Option loglevel: 3") +
-            V("ExpandWildcard: a.txt") + VV("AddLast: a.txt", "ExpandWildcard") +
-            V("ExpandWildcard: b.txt") + VV("AddLast: b.txt", "ExpandWildcard") +
-            V("ExpandWildcard: a.txt") + VV("AddLast: a.txt", "ExpandWildcard") +
-            V(b"Program name: " + self.program_name(result)) +
-            I("Compressed file: archive.dpc") +
-            VV("Input file: a.txt") + VV("Input file: b.txt") + VV("Input file: a.txt"))
+            result, self.packing_at_level_3(result, "archive.dpc", "a.txt", "b.txt", "a.txt"))
         self.assertNotIn(b"Trace....", result.stderr)
         self.assertNoUsage(result)
 
     def test_no_input_names_choose_decompression(self):
-        result = self.lz("-v", "1", "archive.dpc")
-        self.assertStderrStartsWith(result, I("Compressed file: archive.dpc") +
-                                    I("Input files: 0"))
-        self.assertNoUsage(result)
+        self.assertSummary(self.lz("-v", "1", "archive.dpc"), "archive.dpc", 0)
 
     def test_names_matching_only_directories_never_unpack(self):
         # Packed once, then a member edited: a command line whose input names find no file
@@ -190,10 +190,7 @@ class OperationChoiceTest(CmdlineTestCase):
         self.assertFalse(harness.os.path.exists(self.path("archive.dpc")))
 
     def test_help_as_last_argument_is_dropped(self):
-        result = self.lz("-v", "1", "archive.dpc", "a.txt", "-h")
-        self.assertStderrStartsWith(result, I("Compressed file: archive.dpc") +
-                                    I("Input files: 1"))
-        self.assertNoUsage(result)
+        self.assertSummary(self.lz("-v", "1", "archive.dpc", "a.txt", "-h"), "archive.dpc", 1)
 
     def test_trace_lines_at_level_4(self):
         result = self.lz("-v", "4", "a.txt")
@@ -249,9 +246,9 @@ class WildcardTest(CmdlineTestCase):
                          [b"top.txt", b"d/x.bin", b"d\\a.txt", b"top.txt"])
 
     def test_directories_and_dot_entries_are_skipped(self):
-        result = self.lz("-v", "1", "archive.dpc", "d/*", "d/c.txt", "d/sub")
-        self.assertStderrStartsWith(result, I("Compressed file: archive.dpc") +
-                                    I("Input files: 3"))  # a.txt, b.txt and x.bin
+        # a.txt, b.txt and x.bin.
+        self.assertSummary(self.lz("-v", "1", "archive.dpc", "d/*", "d/c.txt", "d/sub"),
+                           "archive.dpc", 3)
 
     def test_patterns_that_match_nothing(self):
         for pattern in ("d/*.zip", "nodir/*.txt", "d/missing.txt", "d/SUB/none"):
@@ -311,12 +308,8 @@ class BadInputTest(CmdlineTestCase):
     def test_percent_signs_are_printed_literally(self):
         self.write_file("%d%s.txt", "p")
         result = self.lz("-v", "3", "%s%n%x.dpc", "%d%s.txt")
-        self.assertStderrStartsWith(
-            result,
-            V("Option loglevel: 3") + V("ExpandWildcard: %d%s.txt") +
-            VV("AddLast: %d%s.txt", "ExpandWildcard") +
-            V(b"Program name: " + self.program_name(result)) + I("Compressed file: %s%n%x.dpc") +
-            VV("Input file: %d%s.txt"))
+        self.assertStderrStartsWith(result,
+                                    self.packing_at_level_3(result, "%s%n%x.dpc", "%d%s.txt"))
         result = self.lz("-e", "%s", "a.%s", "%n%s*.txt")
         self.assertStderr(result, E("ExpandWildcard failed: File not found: %n%s*.txt") +
                           usage_text(self.program_name(result)))
@@ -340,12 +333,8 @@ class BadInputTest(CmdlineTestCase):
     def test_backslashes(self):
         self.write_file("d/a.txt", "a")
         result = self.lz("-v", "3", "out\\arc.dpc", "d\\a.txt")
-        self.assertStderrStartsWith(
-            result,
-            V("Option loglevel: 3") + V("ExpandWildcard: d\\a.txt") +
-            VV("AddLast: d\\a.txt", "ExpandWildcard") +
-            V(b"Program name: " + self.program_name(result)) +
-            I("Compressed file: out\\arc.dpc") + VV("Input file: d\\a.txt"))
+        self.assertStderrStartsWith(result,
+                                    self.packing_at_level_3(result, "out\\arc.dpc", "d\\a.txt"))
         if harness.PLATFORM == "linux":
             # A name that ends in a separator names no entry of our directory search.
             result = self.lz("x.dpc", "d\\", "d/a.txt")

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the test guest's image in build-vm32/ unless the one there was made from the same
-# recipe (this script, init.sh, prefix.sh and packages.txt): a Debian 12 root made with
-# debootstrap from Debian's archive, Debian's kernel and 32-bit Wine, with a Wine prefix
-# created by booting it once. The image is only ever started as a snapshot afterwards, so it
-# stays as built.
+# recipe (this script, init.sh, packages.txt and scripts/wine-prefix.sh): a Debian 12 root made
+# with debootstrap from Debian's archive (the mirror this machine's apt uses), Debian's kernel and
+# 32-bit Wine, with a Wine prefix created by booting it once. The image is only ever started as a
+# snapshot afterwards, so it stays as built.
 #
 #   scripts/vm32/image.sh [BUILD_DIR]      default build-vm32
 #
@@ -13,15 +13,19 @@ cd "$(dirname "$0")/../.."
 . scripts/lib.sh
 
 OUT=${1:-build-vm32}
-MIRROR=${HALYARD_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-recipe=$(cat scripts/vm32/image.sh scripts/vm32/init.sh scripts/vm32/prefix.sh \
-  scripts/vm32/packages.txt | sha256sum | cut -d' ' -f1)
+recipe=$(cat scripts/vm32/image.sh scripts/vm32/init.sh scripts/vm32/packages.txt \
+  scripts/wine-prefix.sh | sha256sum | cut -d' ' -f1)
 if [ -f "$OUT/image/recipe" ] && [ "$(cat "$OUT/image/recipe")" = "$recipe" ]; then
   exit 0
 fi
 
 need_packages debootstrap qemu-system-x86 e2fsprogs || {
   echo "vm32: the packages named above are needed to build the test guest" >&2
+  exit 1
+}
+MIRROR=$(debian_mirror)
+[ -n "$MIRROR" ] || {
+  echo "vm32: this machine's apt sources name no mirror of bookworm to build the guest from" >&2
   exit 1
 }
 mkdir -p "$OUT"
@@ -69,7 +73,6 @@ echo "vm32: the guest's packages took $((SECONDS - step)) s" | tee -a "$LOG"
 rm -f "$ROOT/usr/sbin/policy-rc.d"
 unmount_root
 install -m 755 scripts/vm32/init.sh "$ROOT/sbin/halyard-init"
-install -m 755 scripts/vm32/prefix.sh "$ROOT/sbin/halyard-prefix"
 echo "/dev/vda / ext4 rw 0 1" >"$ROOT/etc/fstab"
 cp "$ROOT"/boot/vmlinuz-* "$WORK/vmlinuz" || fail "the guest has no kernel"
 cp "$ROOT"/boot/initrd.img-* "$WORK/initrd.img" || fail "the guest has no initial ramdisk"
@@ -82,8 +85,8 @@ echo "vm32: the ext4 image took $((SECONDS - step)) s" | tee -a "$LOG"
 
 # One boot with the image writable creates the Wine prefix inside it.
 step=$SECONDS
-scripts/vm32/run.sh --image "$WORK" --writable --timeout 600 -- /sbin/halyard-prefix \
-  >>"$LOG" 2>&1 || fail "creating the Wine prefix in the guest"
+scripts/vm32/run.sh --image "$WORK" --writable --timeout 600 -- \
+  scripts/wine-prefix.sh "$VM32_WINEPREFIX" >>"$LOG" 2>&1 || fail "creating the Wine prefix in the guest"
 echo "vm32: the Wine prefix took $((SECONDS - step)) s (boot included)" | tee -a "$LOG"
 
 echo "$recipe" >"$WORK/recipe"

@@ -7,14 +7,19 @@
 #   scripts/vm32/run.sh [--image DIR] [--writable] [--timeout SECONDS] -- COMMAND [ARG...]
 #
 # The environment's HALYARD_* variables and WINEDEBUG are passed on to the command. The image
-# starts as a snapshot (changes are dropped) unless --writable. The guest gets
-# HALYARD_VM32_MEMORY MiB (default 4096) and both processors, under software emulation (KVM with
-# HALYARD_VM32_KVM=1: nested, it did not boot on these machines). HALYARD_VM32_9P_CACHE sets
-# the share's cache mode (default loose; see init.sh). A guest that does not come up within
-# HALYARD_VM32_BOOT_LIMIT seconds (default 300) is stopped.
+# starts as a snapshot (changes are dropped) unless --writable. HALYARD_VM32 tunes the guest
+# (comma-separated KEY=VALUE): memory, MiB (default 4096; it always gets both processors); accel,
+# tcg (default, software emulation) or kvm (nested, it did not boot on these machines); cache,
+# the share's cache mode (default loose; see init.sh); boot, the seconds a guest may take to
+# come up before it is stopped (default 300).
 set -euo pipefail
 here=$(pwd -P)
 tree=$(cd "$(dirname "$0")/../.." && pwd -P)
+. "$tree/scripts/lib.sh"
+memory=$(vm32_setting memory 4096)
+accel=$(vm32_setting accel tcg)
+cache=$(vm32_setting cache "")
+boot_limit=$(vm32_setting boot 300)
 
 image=$tree/build-vm32/image
 writable=0
@@ -54,8 +59,11 @@ console=$tree/build-vm32/console.log
 
 drive="file=$image/root.img,if=virtio,format=raw"
 [ "$writable" = 1 ] || drive+=",snapshot=on"
-accel=(-accel tcg,thread=multi)
-if [ "${HALYARD_VM32_KVM:-0}" = 1 ]; then accel=(-accel kvm "${accel[@]}"); fi
+case "$accel" in
+  tcg) accel=(-accel tcg,thread=multi) ;;
+  kvm) accel=(-accel kvm -accel tcg,thread=multi) ;;
+  *) die "HALYARD_VM32 has accel=$accel; use tcg or kvm" ;;
+esac
 
 qemu_pid=
 stop_guest() {
@@ -68,15 +76,14 @@ trap 'exit 130' INT TERM
 
 # The guest's own limit stops the command; this one stops a guest that never comes back.
 timeout -k 10 $((limit + 300)) qemu-system-x86_64 "${accel[@]}" -smp "$(nproc)" \
-  -m "${HALYARD_VM32_MEMORY:-4096}" -display none -monitor none -serial stdio -no-reboot \
+  -m "$memory" -display none -monitor none -serial stdio -no-reboot \
   -nic none -kernel "$image/vmlinuz" -initrd "$image/initrd.img" -drive "$drive" \
   -virtfs "local,path=$tree,mount_tag=host0,security_model=none,id=host0" \
   -append "root=/dev/vda rw console=ttyS0 quiet loglevel=3 panic=-1 init=/sbin/halyard-init \
-halyard_share=$tree halyard_run=${run#"$tree"/} halyard_timeout=$limit${HALYARD_VM32_9P_CACHE:+ halyard_9p_cache=$HALYARD_VM32_9P_CACHE}" \
+halyard_share=$tree halyard_run=${run#"$tree"/} halyard_timeout=$limit${cache:+ halyard_9p_cache=$cache}" \
   </dev/null > >(tee "$console") 2>&1 &
 qemu_pid=$!
-# A guest that has not reached its init script after HALYARD_VM32_BOOT_LIMIT seconds will not.
-boot_limit=${HALYARD_VM32_BOOT_LIMIT:-300}
+# A guest that has not reached its init script after boot_limit seconds will not.
 for ((waited = 0; waited < boot_limit; waited++)); do
   grep -q 'vm32 guest: up' "$console" 2>/dev/null && break
   kill -0 "$qemu_pid" 2>/dev/null || break

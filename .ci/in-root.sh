@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# The part of .ci/run that runs as the first process of a mount and PID namespace of its own
+# (unshare --mount --propagation private --pid --fork --kill-child): mounts what the suite needs
+# into the fresh root ROOT, clones the commit from PROJECT/halyard4.bundle into /root/halyard4
+# there, and runs the README's two commands in it as a new user would, as root through chroot
+# with a clean environment and a time limit each: scripts/test.sh, then scripts/demo.sh.
+# Afterwards, or when stopped, it ends every process left in the namespace and unmounts in
+# reverse order. Exit status: test.sh's when it failed, else demo.sh's.
+#
+#   .ci/in-root.sh ROOT PROJECT
+set -uo pipefail
+[ $# -eq 2 ] || { echo "usage: .ci/in-root.sh ROOT PROJECT" >&2; exit 2; }
+root=$1
+project=$2
+# kill -1 below must reach this namespace's processes only.
+[ $$ -eq 1 ] || { echo "in-root.sh: not the first process of a PID namespace of its own" >&2; exit 2; }
+
+mounted=()
+finish() {
+  local i
+  trap - EXIT TERM
+  # This process is the namespace's first: kill -1 reaches every other process in it (Wine's
+  # server, a stuck apt), and nothing then holds the mounts.
+  disown -a
+  kill -KILL -1 2>/dev/null
+  wait 2>/dev/null
+  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
+    umount "${mounted[i]}" || umount -l "${mounted[i]}"
+  done
+}
+trap finish EXIT
+trap 'echo "ci: stopped" >&2; exit 143' TERM
+# mnt ARGS... TARGET: mount, and remember TARGET for the unmounting.
+mnt() {
+  mount "$@" || exit 1
+  mounted+=("${!#}")
+}
+mnt -t proc proc "$root/proc"
+mnt --bind /sys "$root/sys"
+mnt --bind /dev "$root/dev"
+mnt --bind /dev/pts "$root/dev/pts"
+mnt -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$root/dev/shm"
+mkdir -p "$root/mnt/project"
+mnt --bind -o ro "$project" "$root/mnt/project"
+
+# in_root LIMIT COMMAND: COMMAND (bash) in the root as root, with a clean environment; in the
+# background so that a TERM reaches this script while it runs.
+in_root() {
+  timeout -k 30 "$1" chroot "$root" /usr/bin/env -i HOME=/root \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    /bin/bash -c "$2" </dev/null &
+  local status=0
+  wait $! || status=$?
+  [ "$status" -ne 124 ] || echo "ci: '$2' ran out of its $1 s" >&2
+  return "$status"
+}
+
+in_root 600 "git clone -q -c advice.detachedHead=false /mnt/project/halyard4.bundle /root/halyard4" || {
+  echo "ci: cloning the commit into the root failed" >&2
+  exit 1
+}
+status=0
+begin=$SECONDS
+echo "ci: scripts/test.sh"
+in_root 4200 "cd /root/halyard4 && scripts/test.sh" || status=$?
+echo "ci: scripts/test.sh ended with status $status after $((SECONDS - begin)) s"
+# demo.sh runs after a failed test.sh too (it tells whether the main job works), not after one
+# that ran out of time.
+if [ "$status" -ne 124 ]; then
+  begin=$SECONDS
+  demo=0
+  echo "ci: scripts/demo.sh"
+  in_root 600 "cd /root/halyard4 && scripts/demo.sh" || demo=$?
+  echo "ci: scripts/demo.sh ended with status $demo after $((SECONDS - begin)) s"
+  [ "$status" -ne 0 ] || status=$demo
+fi
+exit "$status"
