@@ -17,8 +17,8 @@ With --small COUNT it makes the many-small-files case instead: the text files, i
 cut into pieces of at most 1 KiB, of which the first COUNT become the files (SIZE_MIB is ignored).
 
 With --tree COUNT it makes a tree of COUNT tiny files (SIZE_MIB is ignored): the text files, in
-path order, cut into pieces of 1 to 64 bytes (lengths from a seeded generator, so a smaller tree
-is the start of a larger one), in ten folders d0 ... d9 of a tenth each, named
+path order, cut into pieces of 1 to 64 bytes (lengths from a seeded generator, so that the pieces
+of a smaller tree are the first of a larger one), in ten folders d0 ... d9 of a tenth each, named
 0000000_name, 0000001_name, ... so that the names sort in the order of the pieces.
 """
 import gzip

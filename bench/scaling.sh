@@ -5,8 +5,8 @@
 #
 #   bench/scaling.sh [--quick] [--million]
 #
-# About 6 minutes on 2 cores (--quick: fewer runs). --million adds a tree of 1,000,000 files,
-# measured once: about 5 more minutes, and up to 10 GiB of tmpfs while it runs.
+# --quick makes fewer runs (2 minutes on 2 cores); --million adds a tree of 1,000,000 files,
+# measured once, which needs up to 10 GiB of tmpfs while it runs (9 to 12 minutes in all).
 #
 # Builds a Release lzmulti in build-bench/ and works on tmpfs (/dev/shm, or TMPDIR when it is not
 # tmpfs, which the tables then say), like bench/compare.sh; bench/scaling.py does the runs.
