@@ -4,7 +4,7 @@ CNameEntry::CNameEntry() : next_(nullptr) {}
 
 CNameEntry::~CNameEntry() = default;
 
-CNameList::CNameList() : first_(nullptr), count_(0) {}
+CNameList::CNameList() : first_(nullptr), tail_(&first_), count_(0) {}
 
 CNameList::~CNameList() {
   while (first_ != nullptr) {
@@ -14,15 +14,13 @@ CNameList::~CNameList() {
   }
 }
 
+// Every linked entry but a list's last has a next one, and this list's last owns tail_: the two
+// tests find any entry of this list without a walk.
 void CNameList::AddLast(CNameEntry* entry) {
   if (entry == nullptr || entry == this) return;
-  CNameEntry** link = &first_;
-  while (*link != nullptr) {
-    if (*link == entry) return;
-    link = &(*link)->next_;
-  }
-  entry->next_ = nullptr;
-  *link = entry;
+  if (entry->next_ != nullptr || tail_ == &entry->next_) return;
+  *tail_ = entry;
+  tail_ = &entry->next_;
   ++count_;
 }
 
@@ -35,6 +33,7 @@ bool CNameList::Remove(CNameEntry* entry) {
   for (CNameEntry** link = &first_; *link != nullptr; link = &(*link)->next_) {
     if (*link == entry) {
       *link = entry->next_;
+      if (tail_ == &entry->next_) tail_ = link;
       entry->next_ = nullptr;
       --count_;
       return true;

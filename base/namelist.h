@@ -34,8 +34,9 @@ class CNameList : public CNameEntry {
   CNameList();
   ~CNameList() override;
 
-  // Links entry after the last one and takes ownership. A null entry, or one already in this list,
-  // changes nothing (linking it twice would make the list circular).
+  // Links entry after the last one and takes ownership, in constant time. A null entry, or one
+  // already in this list, changes nothing (linking it twice would make the list circular); so does
+  // an entry that another list links to a further entry, which belongs to that list.
   void AddLast(CNameEntry* entry);
   // Null gives the first entry; an entry gives the one after it, or null after the last.
   CNameEntry* GetNext(const CNameEntry* entry) const;
@@ -46,5 +47,6 @@ class CNameList : public CNameEntry {
 
  private:
   CNameEntry* first_;
+  CNameEntry** tail_;  // the link that AddLast fills: first_, or the last entry's next_
   int32_t count_;
 };

@@ -70,6 +70,17 @@ TEST(CNameListTest, RemoveOfTheMiddleEntryKeepsTheOthersInOrder) {
   // Re-added at the end, it is last.
   list.AddLast(entries[1]);
   EXPECT_EQ(Names(list), (std::vector<std::string>{"first", "last", "middle"}));
+  // Once the last entries are gone, and even all of them, entries go after what is left.
+  ASSERT_TRUE(list.Remove(entries[1]));
+  ASSERT_TRUE(list.Remove(entries[2]));
+  list.AddLast(entries[2]);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"first", "last"}));
+  ASSERT_TRUE(list.Remove(entries[0]));
+  ASSERT_TRUE(list.Remove(entries[2]));
+  list.AddLast(entries[1]);
+  list.AddLast(entries[0]);
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"middle", "first"}));
+  delete entries[2];
 }
 
 TEST(CNameListTest, InvalidHandOversChangeNothing) {
@@ -83,6 +94,13 @@ TEST(CNameListTest, InvalidHandOversChangeNothing) {
   list.AddLast(&list);
   EXPECT_EQ(list.GetCount(), 1);
   EXPECT_EQ(list.GetNext(entry), nullptr);
+  auto* second = new CNameEntry;
+  list.AddLast(second);
+  list.AddLast(entry);  // linked before the last one: as circular
+  EXPECT_EQ(list.GetCount(), 2);
+  EXPECT_EQ(list.GetNext(second), nullptr);
+  ASSERT_TRUE(list.Remove(second));
+  delete second;
 
   CNameEntry stranger;
   EXPECT_FALSE(list.Remove(&stranger));

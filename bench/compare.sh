@@ -8,6 +8,11 @@
 # (/dev/shm, or TMPDIR when it is not tmpfs, which the tables then say), and runs
 # bench/compare.py. Installs what it needs (as root): the native build's packages (xz-utils among them),
 # gnuplot-nox and time.
+#
+# Its sibling bench/scaling.sh measures how the time and memory grow with the number of files
+# (1,000 to 100,000 tiny files, --million adds 1,000,000) and with the bytes (one file of 1 to
+# 64 MiB), packing, listing and unpacking against tar + xz; it writes the section "Scaling" of
+# docs/performance.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh

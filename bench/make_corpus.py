@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the benchmark corpus: an installation-kit-like set of files taken from Debian packages.
 
-    make_corpus.py OUT_DIR SIZE_MIB [--small COUNT]
+    make_corpus.py OUT_DIR SIZE_MIB [--small COUNT | --tree COUNT]
 
 The files come from the packages of CORPUS_PACKAGES (all of them installed by the native build's
 dependencies), in the order of their installed paths. Each file falls into one of four kinds by
@@ -15,10 +15,16 @@ contents, which the benchmark tables record.
 
 With --small COUNT it makes the many-small-files case instead: the text files, in path order,
 cut into pieces of at most 1 KiB, of which the first COUNT become the files (SIZE_MIB is ignored).
+
+With --tree COUNT it makes a tree of COUNT tiny files (SIZE_MIB is ignored): the text files, in
+path order, cut into pieces of 1 to 64 bytes (lengths from a seeded generator, so that the pieces
+of a smaller tree are the first of a larger one), in ten folders d0 ... d9 of a tenth each, named
+0000000_name, 0000001_name, ... so that the names sort in the order of the pieces.
 """
 import gzip
 import hashlib
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -37,6 +43,8 @@ CORPUS_PACKAGES = [
 ]
 COMPRESSED = (".gz", ".xz", ".bz2", ".zst", ".png")
 PIECE = 1024
+TINY_PIECE = 64
+FOLDERS = 10
 
 
 def package_files():
@@ -105,20 +113,49 @@ def choose_small(paths, count):
     return chosen
 
 
+def choose_tree(paths, count):
+    """(relative name, bytes) of count pieces of 1 to TINY_PIECE bytes; the text runs out only
+    beyond about a million pieces, and then starts again."""
+    texts = [p for p in paths if kind_of(p) == "text"]
+    lengths = random.Random(TINY_PIECE)
+    chosen = []
+    while len(chosen) < count:
+        for path in texts:
+            with open(path, "rb") as f:
+                data = f.read()
+            offset = 0
+            while offset < len(data) and len(chosen) < count:
+                length = lengths.randint(1, TINY_PIECE)
+                index = len(chosen)
+                name = "d%d/%07d_%s" % (index * FOLDERS // count, index,
+                                        os.path.basename(path)[:24])
+                chosen.append((name, data[offset:offset + length]))
+                offset += length
+            if len(chosen) == count:
+                break
+    return chosen
+
+
 def main():
     out, size_mib = sys.argv[1], int(sys.argv[2])
     paths = package_files()
+    tree = len(sys.argv) > 4 and sys.argv[3] == "--tree"
     if len(sys.argv) > 4 and sys.argv[3] == "--small":
         chosen = choose_small(paths, int(sys.argv[4]))
+    elif tree:
+        chosen = choose_tree(paths, int(sys.argv[4]))
     else:
         chosen = choose(paths, size_mib << 20)
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
+    if tree:
+        for folder in range(FOLDERS):
+            os.makedirs(os.path.join(out, "d%d" % folder))
     digest = hashlib.sha256()
     total = 0
     for index, (base, data) in enumerate(chosen):
-        name = "%05d_%s" % (index, base)
+        name = base if tree else "%05d_%s" % (index, base)
         with open(os.path.join(out, name), "wb") as f:
             f.write(data)
         digest.update(name.encode() + b"\0" + len(data).to_bytes(8, "little") + data)
