@@ -24,10 +24,19 @@ void FormatAndDrop(void* /*context*/, uint32_t level, const char* className, con
   LogInterface::FormatLine(line, level, className, method, message);
 }
 
+// Memory-backed files when the system has them: each input writes the archive and its members,
+// and a disk would make every input wait for them.
+fs::path ScratchParent() {
+  std::error_code error;
+  const fs::path shared = "/dev/shm";
+  if (fs::is_directory(shared, error) && ::access(shared.c_str(), W_OK | X_OK) == 0) return shared;
+  return fs::temp_directory_path();
+}
+
 // Set up on the first input; the folders go when the process exits normally.
 struct Scratch {
   Scratch()
-      : root(fs::temp_directory_path() / ("halyard-fuzz-" + std::to_string(getpid()))),
+      : root(ScratchParent() / ("halyard-fuzz-" + std::to_string(getpid()))),
         members(root / "members"),
         archive((root / "archive.dpc").string()),
         start(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
