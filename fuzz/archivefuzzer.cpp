@@ -1,6 +1,7 @@
 #include "fuzz/archivefuzzer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,10 +39,14 @@ struct Scratch {
   Scratch()
       : root(ScratchParent() / ("halyard-fuzz-" + std::to_string(getpid()))),
         members(root / "members"),
+        outside(root / "outside"),
         archive((root / "archive.dpc").string()),
         start(::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
     fs::create_directories(members);
-    if (start < 0) std::abort();
+    fs::create_directories(outside);
+    std::FILE* target = std::fopen((outside / "target").c_str(), "wb");
+    if (target == nullptr || start < 0) std::abort();
+    std::fclose(target);
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
     brioLog_Interface.SetSink(FormatAndDrop, nullptr);
     lzmaLog_Interface.SetSink(FormatAndDrop, nullptr);
@@ -56,9 +61,40 @@ struct Scratch {
 
   const fs::path root;     // holds the archive
   const fs::path members;  // the run's current folder
+  const fs::path outside;  // holds the empty file "target", and must hold nothing else
   const std::string archive;
   const int start;  // the folder the process started in, where it stands between inputs
 };
+
+// What the members folder holds when a run starts: the folder "d", the link "l" to the folder
+// outside it and the link "f" to the file there. Unpacking may put a member in the place of a link
+// but must never write through one.
+void PlantLinks(const Scratch& scratch) {
+  if (::mkdir((scratch.members / "d").c_str(), 0777) != 0 ||
+      ::symlink("../outside", (scratch.members / "l").c_str()) != 0 ||
+      ::symlink("../outside/target", (scratch.members / "f").c_str()) != 0) {
+    std::abort();
+  }
+}
+
+// Aborts, which libFuzzer reports as a crash with the input, when anything reached the outside
+// folder.
+void CheckOutside(const Scratch& scratch) {
+  std::error_code error;
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(scratch.outside)) {
+    ++entries;
+    if (entry.path().filename() != "target" || entry.is_symlink() || !entry.is_regular_file() ||
+        entry.file_size(error) != 0) {
+      entries = -1;
+      break;
+    }
+  }
+  if (entries != 1) {
+    std::fprintf(stderr, "Written outside the extraction folder: %s\n", scratch.outside.c_str());
+    std::abort();
+  }
+}
 
 }  // namespace
 
@@ -100,6 +136,7 @@ void RunArchive(const uint8_t* data, size_t size, bool listing) {
 
   const char* unpack[] = {"lzmulti", scratch.archive.c_str()};
   const char* list[] = {"lzmulti", "-t", scratch.archive.c_str()};
+  PlantLinks(scratch);
   if (::chdir(scratch.members.c_str()) != 0) std::abort();
   {
     Program program;
@@ -109,6 +146,7 @@ void RunArchive(const uint8_t* data, size_t size, bool listing) {
       program.Main(2, unpack);
     }
   }
+  CheckOutside(scratch);
   for (const auto& entry : fs::directory_iterator(scratch.members)) fs::remove_all(entry.path());
   if (::fchdir(scratch.start) != 0) std::abort();
 }
