@@ -18,6 +18,7 @@ namespace {
 HRESULT StartDecoder(lzma_stream& strm, const LzmaProperties& properties, uint32_t dictionary) {
   lzma_options_lzma options = LzmaOptions(properties, dictionary);
   lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, &options}, {LZMA_VLI_UNKNOWN, nullptr}};
+  strm.allocator = &kLzmaMemory;
   const lzma_ret ret = lzma_raw_decoder(&strm, filters);
   if (ret == LZMA_MEM_ERROR) return E_OUTOFMEMORY;
   if (ret == LZMA_OPTIONS_ERROR) return E_INVALIDARG;

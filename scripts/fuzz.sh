@@ -20,9 +20,9 @@ findings=$PWD/build-sanitize/fuzz-findings
 mkdir -p "$findings"
 for target in "${targets[@]}"; do
   work=$(mktemp -d)
-  # The archive targets start from the committed archives; the others from nothing.
+  # The archive targets start from the committed archives and fuzz/seeds/; the others from nothing.
   case "$target" in
-    fuzz_extract | fuzz_list) cp tests/files/*.dpc "$work"/ ;;
+    fuzz_extract | fuzz_list) cp tests/files/*.dpc fuzz/seeds/*.dpc "$work"/ ;;
   esac
   echo "Fuzzing $target for ${seconds} s"
   # liblzma reserves the dictionary that a header claims (up to 4 GiB of address space, backed
