@@ -48,7 +48,12 @@ need_packages() {
   local install=(apt-get install -y -qq -o DPkg::Lock::Timeout=600)
   if ! DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null; then
     apt_update
-    DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null || {
+    # When one architecture's list of the security suite could not be fetched (a mirror caught
+    # mid-sync), an i386 package cannot match the version of its amd64 twin from that suite:
+    # the release's own versions, which both architectures have, then make a consistent set.
+    DEBIAN_FRONTEND=noninteractive "${install[@]}" "${missing[@]}" >/dev/null ||
+      DEBIAN_FRONTEND=noninteractive "${install[@]}" -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" \
+        "${missing[@]}" >/dev/null || {
       echo "apt-get install ${missing[*]} failed (apt-get's message above)" >&2
       return 1
     }

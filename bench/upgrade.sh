@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Unpacking over an installation (an upgrade or a repair) against unpacking into an empty folder,
+# for the Linux build and, where 32-bit Wine runs, for the 32-bit Windows build: the table of
+# docs/performance.md between the markers of this script (bench/upgrade.py says how).
+#
+#   bench/upgrade.sh      (about a minute; the Windows build is scripts/build-win32.sh's)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+need_packages "${NATIVE_PACKAGES[@]}"
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHALYARD_BUILD_TESTS=OFF >/dev/null
+cmake --build build-bench -j"$JOBS" --target lzmulti >/dev/null
+
+exe=()
+if [ -f build-win32/app/lzmulti.exe ] && command -v wine >/dev/null &&
+  WINEPREFIX=$PWD/build-win32/wineprefix WINEDEBUG=-all wine build-win32/app/lzmulti.exe \
+    </dev/null >/dev/null 2>&1; then
+  export WINEPREFIX=$PWD/build-win32/wineprefix WINEDEBUG=-all
+  exe=("$PWD/build-win32/app/lzmulti.exe")
+  trap 'wineserver -k 2>/dev/null || true' EXIT
+else
+  echo "No 32-bit build that runs under Wine here: the Linux build only" >&2
+fi
+work=$(mktemp -d /dev/shm/lzmulti-upgrade-XXXXXX)
+trap 'rm -rf "$work"; [ ${#exe[@]} -eq 0 ] || wineserver -k 2>/dev/null || true' EXIT
+python3 bench/upgrade.py "$work" docs/performance.md "$PWD/build-bench/app/lzmulti" "${exe[@]}"
