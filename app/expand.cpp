@@ -2,13 +2,47 @@
 #include <new>
 
 #include "app/program.h"
+#include "archive/longpath.h"
 #include "log/log.h"
 
+#ifdef _WIN32
+namespace {
+
+// The ANSI record of a wide one: attributes, size and the name in the system code page.
+BOOL ToAnsi(BOOL found, const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA* data) {
+  if (!found) return FALSE;
+  std::memset(data, 0, sizeof *data);
+  data->dwFileAttributes = wide.dwFileAttributes;
+  data->nFileSizeHigh = wide.nFileSizeHigh;
+  data->nFileSizeLow = wide.nFileSizeLow;
+  ::WideCharToMultiByte(CP_ACP, 0, wide.cFileName, -1, data->cFileName, sizeof data->cFileName - 1,
+                        nullptr, nullptr);
+  return TRUE;
+}
+
+}  // namespace
+#endif
+
 HANDLE CSystemDirectorySearch::FindFirst(const char* pattern, WIN32_FIND_DATAA* data) {
-  return FindFirstFileA(pattern, data);
+  wide_ = false;
+  HANDLE search = FindFirstFileA(pattern, data);
+#ifdef _WIN32
+  if (search == INVALID_HANDLE_VALUE && IsLongName(pattern)) {
+    WIN32_FIND_DATAW wide;
+    search = FindFirstFileW(LongPath(pattern).c_str(), &wide);
+    wide_ = ToAnsi(search != INVALID_HANDLE_VALUE, wide, data) != FALSE;
+  }
+#endif
+  return search;
 }
 
 BOOL CSystemDirectorySearch::FindNext(HANDLE search, WIN32_FIND_DATAA* data) {
+#ifdef _WIN32
+  if (wide_) {
+    WIN32_FIND_DATAW wide;
+    return ToAnsi(FindNextFileW(search, &wide), wide, data);
+  }
+#endif
   return FindNextFileA(search, data);
 }
 

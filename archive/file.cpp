@@ -1,5 +1,7 @@
 #include "archive/file.h"
 
+#include "archive/longpath.h"
+
 CFileHandle::~CFileHandle() {
   Close();
 }
@@ -22,8 +24,15 @@ bool CFileHandle::Adopt(HANDLE opened) {
 bool CFileHandle::OpenHandle(const char* name, DWORD access, DWORD shareMode,
                              DWORD creationDisposition, DWORD attributes) {
   Close();
-  return Adopt(
-      ::CreateFileA(name, access, shareMode, nullptr, creationDisposition, attributes, nullptr));
+  HANDLE opened =
+      ::CreateFileA(name, access, shareMode, nullptr, creationDisposition, attributes, nullptr);
+#ifdef _WIN32
+  if (opened == INVALID_HANDLE_VALUE && IsLongName(name)) {
+    opened = ::CreateFileW(LongPath(name).c_str(), access, shareMode, nullptr, creationDisposition,
+                           attributes, nullptr);
+  }
+#endif
+  return Adopt(opened);
 }
 
 bool CFileHandle::Seek(int64_t distance, DWORD origin, uint64_t& position) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "archive/longpath.h"
 #include "archive/memberplace.h"
 
 namespace {
@@ -22,13 +23,9 @@ std::wstring Wide(const std::string& text) {
 
 // The extraction folder (the current folder) as a "\\?\" path without a final separator.
 std::wstring ExtractionFolder() {
-  const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
-  std::wstring folder(size, L'\0');
-  folder.resize(::GetCurrentDirectoryW(size, &folder[0]));
+  std::wstring folder = LongPath(".");
   while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-  if (folder.compare(0, 4, L"\\\\?\\") == 0) return folder;
-  if (folder.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + folder.substr(2);
-  return L"\\\\?\\" + folder;
+  return folder;
 }
 
 bool Information(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information) {

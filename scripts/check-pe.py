@@ -9,7 +9,9 @@ their plain names, as an installer looks them up by name.
 With --version, every file must also carry a VERSIONINFO resource of that version (file and
 product version, fixed and as text), with the product name halyard4, a file description, its own
 file name as original file name and the file type of a program or a library; lzmulti.exe must
-carry an application manifest that runs it as invoker and names the supported Windows versions.
+carry an application manifest that runs it as invoker, names the supported Windows versions and
+opts in to long paths, and be large-address-aware (4 GiB of address space on 64-bit Windows, which
+large windows need).
 
 usage: check-pe.py [--objdump PROG] [--machine i386] [--version X.Y.Z] FILE...
 Exit status 0 when every file passes; otherwise each fault is printed on its own line.
@@ -38,6 +40,9 @@ FILE_TYPES = {".exe": 1, ".dll": 2}  # VFT_APP, VFT_DLL
 RT_VERSION = 16
 RT_MANIFEST = 24
 MANIFEST_REQUIRED = {"lzmulti.exe"}
+LARGE_ADDRESS_AWARE = {"lzmulti.exe"}
+IMAGE_FILE_LARGE_ADDRESS_AWARE = 0x0020
+WINDOWS_SETTINGS = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
 SUPPORTED_OS = {
     "Windows Vista": "{e2011457-1546-43c5-a5fe-008deee3d3f0}",
     "Windows 7": "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
@@ -189,6 +194,9 @@ def check_manifest(path, found):
     if levels != [("asInvoker", "false")]:
         faults.append("%s: requested execution level %s, expected asInvoker without uiAccess"
                       % (path, levels or "missing"))
+    long_paths = [(e.text or "").strip() for e in root.iter(WINDOWS_SETTINGS + "longPathAware")]
+    if long_paths != ["true"]:
+        faults.append("%s: the manifest does not opt in to long paths" % path)
     named = {e.get("Id", "").lower() for e in root.iter(COMPATIBILITY + "supportedOS")}
     for system, guid in SUPPORTED_OS.items():
         if guid not in named:
@@ -219,6 +227,11 @@ def check(path, objdump, machine, version):
         faults.append("%s: file format %s, expected pei-%s" % (path, fmt or "unknown", machine))
     if not imports:
         faults.append("%s: no import table found" % path)
+    characteristics = re.search(r"^Characteristics\s+0x([0-9a-fA-F]+)", proc.stdout, re.M)
+    if (os.path.basename(path).lower() in LARGE_ADDRESS_AWARE and
+            (characteristics is None or
+             not int(characteristics.group(1), 16) & IMAGE_FILE_LARGE_ADDRESS_AWARE)):
+        faults.append("%s: not large-address-aware" % path)
     for dll in imports:
         if dll.lower() not in SYSTEM_DLLS:
             faults.append("%s: imports %s, which is not a Windows system DLL" % (path, dll))

@@ -81,6 +81,22 @@ class FindFirstFileTest(harness.ScratchDirTestCase):
                 self.assertEqual(f.read(), name.encode(), name)
 
 
+    def test_a_member_deeper_than_max_path_round_trips(self):
+        # 371 characters: the ANSI calls refuse it, the wide ones take it.
+        folders = ["f%d" % i + "x" * 98 for i in range(3)]
+        name = "\\".join(folders + ["m" * 64 + ".txt"])
+        self.assertEqual(len(name), 371)
+        self.write_file(name.replace("\\", "/"), b"deep")
+        result = self.run_lzmulti("a.dpc", name)
+        self.assertEqual(errors(result), [], result.stderr)
+        out = self.path("out")
+        os.makedirs(os.path.join(out, *folders))
+        result = self.run_lzmulti("..\\a.dpc", cwd=out)
+        self.assertEqual(errors(result), [], result.stderr)
+        with open(os.path.join(out, name.replace("\\", "/")), "rb") as f:
+            self.assertEqual(f.read(), b"deep")
+
+
 @unittest.skipUnless(WIN32, "Windows build only")
 class UnsafeNameWin32Test(harness.ScratchDirTestCase):
     """Names that lead outside the extraction folder are refused on Windows as on Linux; with
@@ -215,6 +231,27 @@ class InterchangeTest(harness.ScratchDirTestCase):
                 os.makedirs(os.path.join(out, "sub"))
                 self.run_native(os.path.join("..", "w.dpc"), cwd=out)
                 self.assertEqual(self.extracted(out), self.MEMBERS)
+
+    def test_large_windows_on_the_32_bit_build(self):
+        # The program is large-address-aware: 2^27 packs. 2^28 needs more than a 32-bit process
+        # gets, and says so; an archive of that window made by the Linux build unpacks (a window
+        # costs what its data fill).
+        self.run_windows("-w", "27", "..\\w27.dpc", "text.txt", cwd=self.src)
+        result = self.run_lzmulti("-w", "28", "..\\w28.dpc", "text.txt", cwd=self.src)
+        self.assertEqual(errors(result), [line.decode("latin-1") for line in (
+            harness.log_line("Error....", "Program", "Compress", "encoder->Code failed"),
+            harness.log_line("Error....", "Program", "Compress",
+                             "Not enough memory for a window of 2^28 bytes (about 3.0 GiB)"),
+            harness.log_line("Error....", "Program", "Compress", "Archive not written: ..\\w28.dpc"))])
+        self.assertFalse(os.path.exists(self.path("w28.dpc")))
+        with open(self.path("zeros.bin"), "wb") as f:
+            f.truncate(300 << 20)
+        self.run_native("-w", "28", "big.dpc", "zeros.bin", cwd=self.dir)
+        out = self.path("out-big")
+        os.makedirs(out)
+        self.run_windows("..\\big.dpc", cwd=out)
+        with open(os.path.join(out, "zeros.bin"), "rb") as f:
+            self.assertEqual(f.read(), bytes(300 << 20))
 
 
 if __name__ == "__main__":
