@@ -87,9 +87,9 @@ bool CInputFile::Read(void* data, uint32_t size, uint32_t& processed) {
   return ok != FALSE;
 }
 
-bool COutputFile::Create(const char* name, bool replace, DWORD flags) {
+bool COutputFile::Create(const char* name, bool replace) {
   return OpenHandle(name, GENERIC_WRITE, FILE_SHARE_READ, replace ? CREATE_ALWAYS : CREATE_NEW,
-                    FILE_ATTRIBUTE_NORMAL | flags);
+                    FILE_ATTRIBUTE_NORMAL);
 }
 
 bool COutputFile::Write(const void* data, uint32_t size, uint32_t& processed) {

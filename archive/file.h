@@ -62,9 +62,8 @@ class CInputFile : public CFileHandle {
 class COutputFile : public CFileHandle {
  public:
   // Creates a file for writing with shared reading; replace empties an existing file, otherwise an
-  // existing file makes it fail. flags go to CreateFileA beside the attributes (such as
-  // FILE_FLAG_OPEN_REPARSE_POINT).
-  bool Create(const char* name, bool replace, DWORD flags = 0);
+  // existing file makes it fail.
+  bool Create(const char* name, bool replace);
   // One WriteFile; processed is the count it reports.
   bool Write(const void* data, uint32_t size, uint32_t& processed);
   // Moves to length and cuts (or extends) the file there.

@@ -24,28 +24,16 @@
 // handle declared to deny writing. The read-ahead of ReadFile relies on the declaration.
 #define FILE_SHARE_READ 0x00000001UL
 #define FILE_SHARE_WRITE 0x00000002UL
-#define FILE_SHARE_DELETE 0x00000004UL
 
 // Creation dispositions.
 #define CREATE_NEW 1UL
 #define CREATE_ALWAYS 2UL
 #define OPEN_EXISTING 3UL
 
-// Attributes. A symbolic link is a reparse point (and a directory when it leads to one); a device,
-// a pipe or a socket is FILE_ATTRIBUTE_DEVICE.
-#define FILE_ATTRIBUTE_READONLY 0x00000001UL
+// Attributes. A device, a pipe or a socket is FILE_ATTRIBUTE_DEVICE.
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010UL
 #define FILE_ATTRIBUTE_DEVICE 0x00000040UL
 #define FILE_ATTRIBUTE_NORMAL 0x00000080UL
-#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400UL
-#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(0xFFFFFFFFUL))
-
-// Flags of CreateFileA. FILE_FLAG_OPEN_REPARSE_POINT opens a symbolic link itself instead of
-// what it points to; here the open then fails (ERROR_CANT_RESOLVE_FILENAME) when the last
-// component of the name is a link, so that nothing is ever written through one.
-#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000UL
-
-#define MOVEFILE_REPLACE_EXISTING 0x00000001UL
 
 // Seek origins.
 #define FILE_BEGIN 0UL
@@ -99,19 +87,6 @@ BOOL SetEndOfFile(HANDLE file);
 #define FILE_TYPE_CHAR 0x0002UL
 #define FILE_TYPE_PIPE 0x0003UL
 DWORD GetFileType(HANDLE file);
-
-// The attributes of a name, without following a symbolic link in its last component;
-// INVALID_FILE_ATTRIBUTES with the last error set when it does not exist.
-DWORD GetFileAttributesA(LPCSTR fileName);
-
-// Removes a file, or a symbolic link itself (never what it points to).
-BOOL DeleteFileA(LPCSTR fileName);
-// Removes an empty directory, or a symbolic link that leads to a directory (the link only).
-BOOL RemoveDirectoryA(LPCSTR pathName);
-
-// Renames existingFileName to newFileName in one step. An existing newFileName is replaced only
-// with MOVEFILE_REPLACE_EXISTING (ERROR_ALREADY_EXISTS otherwise); a directory is never replaced.
-BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags);
 
 typedef struct _FILETIME {
   DWORD dwLowDateTime;

@@ -125,11 +125,10 @@ class DescriptorSource : public platform::ReadAhead::Source {
 };
 
 // The open(2) flags for an access and a disposition; -1 for an unknown disposition.
-int OpenFlags(DWORD desiredAccess, DWORD creationDisposition, DWORD flagsAndAttributes) {
+int OpenFlags(DWORD desiredAccess, DWORD creationDisposition) {
   const bool read = (desiredAccess & GENERIC_READ) != 0;
   const bool write = (desiredAccess & GENERIC_WRITE) != 0;
   int flags = (read && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY)) | O_NONBLOCK;
-  if ((flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) != 0) flags |= O_NOFOLLOW;
   switch (creationDisposition) {
     case CREATE_NEW:
       return flags | O_CREAT | O_EXCL;
@@ -162,8 +161,8 @@ bool CheckReadOnlyOpen(int fd, bool& readsAhead, DWORD shareMode) {
 
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD creationDisposition,
-                   DWORD flagsAndAttributes, HANDLE /*templateFile*/) {
-  const int flags = OpenFlags(desiredAccess, creationDisposition, flagsAndAttributes);
+                   DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/) {
+  const int flags = OpenFlags(desiredAccess, creationDisposition);
   if (fileName == nullptr || flags < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
@@ -383,96 +382,6 @@ DWORD GetFileType(HANDLE handle) {
   SetLastError(ERROR_SUCCESS);
   if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return FILE_TYPE_DISK;
   return S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FILE_TYPE_CHAR : FILE_TYPE_PIPE;
-}
-
-DWORD GetFileAttributesA(LPCSTR fileName) {
-  if (fileName == nullptr || fileName[0] == '\0') {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  const std::string path = platform::ToPosixPath(fileName);
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) {
-    SetLastError(platform::ErrorForPath(errno, path));
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
-  if (S_ISLNK(st.st_mode)) {
-    attributes = FILE_ATTRIBUTE_REPARSE_POINT;
-    struct stat target;
-    if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
-      attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    }
-  } else if (S_ISDIR(st.st_mode)) {
-    attributes = FILE_ATTRIBUTE_DIRECTORY;
-  } else if (!S_ISREG(st.st_mode)) {
-    attributes = FILE_ATTRIBUTE_DEVICE;
-  }
-  SetLastError(ERROR_SUCCESS);
-  return attributes;
-}
-
-BOOL DeleteFileA(LPCSTR fileName) {
-  if (fileName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const std::string path = platform::ToPosixPath(fileName);
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    SetLastError(ERROR_ACCESS_DENIED);  // a folder is no file
-    return FALSE;
-  }
-  if (::unlink(path.c_str()) != 0) {
-    SetLastError(platform::ErrorForPath(errno, path));
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL RemoveDirectoryA(LPCSTR pathName) {
-  if (pathName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const std::string path = platform::ToPosixPath(pathName);
-  struct stat st;
-  const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-  struct stat target;
-  if (link && (::stat(path.c_str(), &target) != 0 || !S_ISDIR(target.st_mode))) {
-    SetLastError(ERROR_DIRECTORY);  // a link to a file is removed with DeleteFileA
-    return FALSE;
-  }
-  if ((link ? ::unlink(path.c_str()) : ::rmdir(path.c_str())) != 0) {
-    SetLastError(errno == ENOTDIR ? ERROR_DIRECTORY : platform::ErrorForPath(errno, path));
-    return FALSE;
-  }
-  return TRUE;
-}
-
-BOOL MoveFileExA(LPCSTR existingFileName, LPCSTR newFileName, DWORD flags) {
-  if (existingFileName == nullptr || newFileName == nullptr) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  const std::string from = platform::ToPosixPath(existingFileName);
-  const std::string to = platform::ToPosixPath(newFileName);
-  struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) {
-    if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
-      SetLastError(ERROR_ALREADY_EXISTS);
-      return FALSE;
-    }
-    if (S_ISDIR(st.st_mode)) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-  }
-  if (::rename(from.c_str(), to.c_str()) != 0) {
-    SetLastError(platform::ErrorForPath(errno, from));
-    return FALSE;
-  }
-  return TRUE;
 }
 
 BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {

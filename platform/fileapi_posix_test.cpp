@@ -245,66 +245,6 @@ TEST_F(FileApiTest, SetEndOfFileCutsAtThePointer) {
 }
 
 // Symbolic links are reparse points: they are seen, removed and refused as links, never through.
-TEST_F(FileApiTest, LinksAreSeenAndRemovedThemselves) {
-  WriteText("file", "target");
-  ASSERT_EQ(mkdir(Path("dir").c_str(), 0755), 0);
-  ASSERT_EQ(symlink("file", Path("to-file").c_str()), 0);
-  ASSERT_EQ(symlink("dir", Path("to-dir").c_str()), 0);
-  ASSERT_EQ(symlink("nowhere", Path("dangling").c_str()), 0);
-  const struct {
-    const char* name;
-    DWORD attributes;
-  } kNames[] = {
-      {"file", FILE_ATTRIBUTE_NORMAL},
-      {"dir", FILE_ATTRIBUTE_DIRECTORY},
-      {"to-file", FILE_ATTRIBUTE_REPARSE_POINT},
-      {"to-dir", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
-      {"dangling", FILE_ATTRIBUTE_REPARSE_POINT},
-      {"missing", INVALID_FILE_ATTRIBUTES},
-  };
-  for (const auto& n : kNames) EXPECT_EQ(GetFileAttributesA(Path(n.name).c_str()), n.attributes);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(GetFileAttributesA("/dev/null"), FILE_ATTRIBUTE_DEVICE);
-
-  // Creating through a link with FILE_FLAG_OPEN_REPARSE_POINT fails; the target stays.
-  EXPECT_EQ(CreateFileA(Path("to-file").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr),
-            INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
-  EXPECT_EQ(ReadText("file"), "target");
-
-  EXPECT_FALSE(RemoveDirectoryA(Path("to-file").c_str()));  // a link to a file is no folder
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
-  EXPECT_FALSE(DeleteFileA(Path("dir").c_str()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(DeleteFileA(Path("to-file").c_str()));
-  EXPECT_TRUE(DeleteFileA(Path("dangling").c_str()));
-  EXPECT_TRUE(RemoveDirectoryA(Path("to-dir").c_str()));
-  EXPECT_FALSE(DeleteFileA(Path("to-file").c_str()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(ReadText("file"), "target");
-  EXPECT_EQ(GetFileAttributesA(Path("dir").c_str()), FILE_ATTRIBUTE_DIRECTORY);
-  EXPECT_TRUE(RemoveDirectoryA(Path("dir").c_str()));
-}
-
-TEST_F(FileApiTest, MoveReplacesOnlyWhenAskedAndNeverAFolder) {
-  WriteText("new", "new");
-  WriteText("old", "old");
-  EXPECT_FALSE(MoveFileExA(Path("new").c_str(), Path("old").c_str(), 0));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  ASSERT_EQ(mkdir(Path("dir").c_str(), 0755), 0);
-  EXPECT_FALSE(MoveFileExA(Path("new").c_str(), Path("dir").c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_FALSE(MoveFileExA(Path("gone").c_str(), Path("old").c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(ReadText("old"), "old");
-  EXPECT_TRUE(MoveFileExA(Path("new").c_str(), Path("old").c_str(), MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(ReadText("old"), "new");
-  EXPECT_EQ(GetFileAttributesA(Path("new").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_TRUE(MoveFileExA(Path("old").c_str(), Path("dir\\moved").c_str(), 0));
-  EXPECT_EQ(ReadText("dir/moved"), "new");
-}
-
 TEST_F(FileApiTest, FileIdentityTellsOneFileByAnyName) {
   WriteText("a", "a");
   WriteText("b", "b");
@@ -326,7 +266,7 @@ TEST_F(FileApiTest, FileIdentityTellsOneFileByAnyName) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST(FileApiDeviceTest, FullDeviceReportsDiskFull) {
+TEST(FileApiDeviceTest, FullDeviceReportsDiskFullAndTypesTellDevicesFromFiles) {
   HANDLE h = CreateFileA("/dev/full", GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no /dev/full here";
@@ -334,6 +274,15 @@ TEST(FileApiDeviceTest, FullDeviceReportsDiskFull) {
   EXPECT_FALSE(WriteFile(h, "abc", 3, &written, nullptr));
   EXPECT_EQ(written, 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  EXPECT_EQ(GetFileType(h), FILE_TYPE_CHAR);
+  EXPECT_TRUE(CloseHandle(h));
+  // A pipe without a writer opens at once, and says what it is.
+  ScratchFolder dir;
+  ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0600), 0);
+  h = CreateFileA(dir.Path("fifo").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetFileType(h), FILE_TYPE_PIPE);
   EXPECT_TRUE(CloseHandle(h));
 }
 
