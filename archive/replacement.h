@@ -14,6 +14,7 @@
 // deletion while it is written, so that it goes when the process ends before Commit.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "archive/file.h"
@@ -34,6 +35,10 @@ class CReplacement {
 
  private:
   void Discard();
+  // Takes the first free temporary name beside target for the new file: create(candidate) makes
+  // it new, failing with ERROR_FILE_EXISTS when the name is taken. Sets target_ and temporary_
+  // and returns true once create succeeds; false on any other failure or when all are taken.
+  bool TakeTemporary(const std::string& target, const std::function<bool(const char*)>& create);
 
   std::string target_;     // the name the new file takes; empty when written in place
   std::string temporary_;  // its temporary name; empty while it has none

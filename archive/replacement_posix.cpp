@@ -55,33 +55,22 @@ bool CReplacement::Create(const char* name, COutputFile& file) {
     target_ = target;
     return true;
   }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate =
-        target + ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
-    // Created new, so that nothing that is already there is touched.
-    if (file.Create(candidate.c_str(), false)) {
-      target_ = target;
-      temporary_ = candidate;
-      return true;
-    }
-    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
-  }
-  return false;
+  return TakeTemporary(target,
+                       [&](const char* candidate) { return file.Create(candidate, false); });
 }
 
 bool CReplacement::Commit(COutputFile& file) {
   if (target_.empty()) return file.Close();
   // An anonymous file gets its temporary name now, while it is still open.
   const int fd = platform::DescriptorOf(file.Handle());
-  for (int attempt = 0; temporary_.empty() && attempt < 100; ++attempt) {
-    const std::string candidate =
-        target_ + ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
-    if (::linkat(AT_FDCWD, ProcLink(fd).c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) ==
-        0) {
-      temporary_ = candidate;
-    } else if (errno != EEXIST) {
-      break;
-    }
+  if (temporary_.empty()) {
+    TakeTemporary(target_, [&](const char* candidate) {
+      if (::linkat(AT_FDCWD, ProcLink(fd).c_str(), AT_FDCWD, candidate, AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+      }
+      platform::SetLastErrorFromErrno();
+      return false;
+    });
   }
   const bool renamed =
       !temporary_.empty() && file.Close() && ::rename(temporary_.c_str(), target_.c_str()) == 0;

@@ -47,23 +47,14 @@ bool CReplacement::Create(const char* name, COutputFile& file) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & notPlain) != 0) {
     return file.Create(name, true);
   }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate =
-        target + ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
-    // Created new, so that nothing that is already there is touched.
-    HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      // Should the process end before Commit, the system removes the file.
-      MarkForDeletion(handle, true);
-      file.Adopt(handle);
-      target_ = target;
-      temporary_ = candidate;
-      return true;
-    }
-    if (::GetLastError() != ERROR_FILE_EXISTS) return false;
-  }
-  return false;
+  return TakeTemporary(target, [&](const char* candidate) {
+    HANDLE handle = ::CreateFileA(candidate, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    // Should the process end before Commit, the system removes the file.
+    MarkForDeletion(handle, true);
+    return file.Adopt(handle);
+  });
 }
 
 bool CReplacement::Commit(COutputFile& file) {

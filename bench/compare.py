@@ -64,6 +64,20 @@ def run(argv, cwd=None, stdin=None, stdout=None, shell=False):
     return wall, usage.ru_utime + usage.ru_stime, peak_kib / 1024
 
 
+def replace_section(doc, begin, end, lines):
+    """Puts lines (which start with begin and end with end) in place of the section between the
+    two markers of doc, or at its end when it has none."""
+    with open(doc) as f:
+        text = f.read()
+    if begin in text:
+        head, rest = text.split(begin, 1)
+        tail = rest.split(end, 1)[1]
+    else:
+        head, tail = text.rstrip("\n") + "\n\n", "\n"
+    with open(doc, "w") as f:
+        f.write(head + "\n".join(lines) + tail)
+
+
 def fresh(path):
     if os.path.isdir(path):
         shutil.rmtree(path)
@@ -293,12 +307,7 @@ def main():
              "and `xz -dc ... | tar -xf -` with the same LZMA1 settings." % (
                  small["count"], small["bytes"], small["hash"]), ""] + main_table(
                      small_case, "tar + xz") + ["", END]
-    with open(doc) as f:
-        text = f.read()
-    head, rest = text.split(BEGIN, 1)
-    _, tail = rest.split(END, 1)
-    with open(doc, "w") as f:
-        f.write(head + "\n".join(lines) + tail)
+    replace_section(doc, BEGIN, END, lines)
     plot(sizes, png, work)
     print("\n".join(lines))
     shutil.rmtree(work)

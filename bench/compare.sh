@@ -17,16 +17,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need_packages "${NATIVE_PACKAGES[@]}" gnuplot-nox time
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHALYARD_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$JOBS" --target lzmulti >/dev/null
-
-base=/dev/shm
-if [ "$(stat -f -c %T "$base" 2>/dev/null)" != tmpfs ]; then
-  base="${TMPDIR:-/tmp}"
-  echo "warning: /dev/shm is no tmpfs; working in $base" >&2
-fi
-work="$(mktemp -d "$base/lzmulti-compare-XXXXXX")"
+bench_build gnuplot-nox time
+work=$(bench_folder compare)
 trap 'rm -rf "$work"' EXIT
 python3 bench/compare.py "$PWD/build-bench/app/lzmulti" "$work/run" docs/performance.md \
   docs/performance.png "$@"

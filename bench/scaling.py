@@ -278,12 +278,7 @@ def main():
              "### One large file", ""] + table(files, "size", False) + [
              "", "### Corpora and results", ""] + corpus_lines(trees + files) + [
              "", "![wall time against files and against MiB, log-log](scaling.png)", "", END]
-    with open(doc) as f:
-        text = f.read()
-    head, rest = text.split(BEGIN, 1)
-    _, tail = rest.split(END, 1)
-    with open(doc, "w") as f:
-        f.write(head + "\n".join(lines) + tail)
+    compare.replace_section(doc, BEGIN, END, lines)
     plot(trees, files, png, work)
     print("\n".join(lines))
     shutil.rmtree(work)

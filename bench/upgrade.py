@@ -18,6 +18,8 @@ import subprocess
 import sys
 import time
 
+import compare
+
 BEGIN = "<!-- upgrade.sh: begin -->"
 END = "<!-- upgrade.sh: end -->"
 SOURCES = ["/usr/lib/python3.11", "/usr/share/doc", "/usr/share/perl5", "/usr/share/i18n"]
@@ -113,14 +115,7 @@ def main():
     lines.append("| over / empty | %s |" % " | ".join("%.2f" % (r["over"] / r["empty"])
                                                        for _, r in results))
     lines += ["", END]
-    with open(doc) as f:
-        text = f.read()
-    if BEGIN in text:
-        text = text[:text.index(BEGIN)] + "\n".join(lines) + text[text.index(END) + len(END):]
-    else:
-        text += "\n" + "\n".join(lines) + "\n"
-    with open(doc, "w") as f:
-        f.write(text)
+    compare.replace_section(doc, BEGIN, END, lines)
     print("\n".join(lines))
 
 

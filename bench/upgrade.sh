@@ -8,9 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-need_packages "${NATIVE_PACKAGES[@]}"
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHALYARD_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench -j"$JOBS" --target lzmulti >/dev/null
+bench_build
 
 exe=()
 if [ -f build-win32/app/lzmulti.exe ] && command -v wine >/dev/null &&
@@ -22,6 +20,6 @@ if [ -f build-win32/app/lzmulti.exe ] && command -v wine >/dev/null &&
 else
   echo "No 32-bit build that runs under Wine here: the Linux build only" >&2
 fi
-work=$(mktemp -d /dev/shm/lzmulti-upgrade-XXXXXX)
+work=$(bench_folder upgrade)
 trap 'rm -rf "$work"; [ ${#exe[@]} -eq 0 ] || wineserver -k 2>/dev/null || true' EXIT
 python3 bench/upgrade.py "$work" docs/performance.md "$PWD/build-bench/app/lzmulti" "${exe[@]}"

@@ -10,16 +10,12 @@
 
 #include "platform/fileapi.h"
 #include "testing/scratchfolder.h"
+#include "testing/scratchtest.h"
 
 namespace {
 
-class FileApiTest : public ::testing::Test {
+class FileApiTest : public ScratchTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(scratch_.Made());
-    dir_ = scratch_.dir();
-  }
-  void TearDown() override { ASSERT_TRUE(scratch_.Remove()); }
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   void WriteText(const std::string& name, const std::string& text) const {
     std::ofstream(Path(name), std::ios::binary) << text;
@@ -32,9 +28,6 @@ class FileApiTest : public ::testing::Test {
     return CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
   }
-
-  ScratchFolder scratch_;
-  std::string dir_;
 };
 
 TEST_F(FileApiTest, OpenFailuresLeaveTheirWin32Codes) {

@@ -10,21 +10,20 @@
 
 #include "platform/module.h"
 #include "testing/scratchfolder.h"
+#include "testing/scratchtest.h"
 
 namespace {
 
-class ModuleTest : public ::testing::Test {
+class ModuleTest : public ScratchTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(scratch_.Made());
-    dir_ = scratch_.dir();
+    ScratchTest::SetUp();
     // The file of the system's math library serves as a loadable module.
     Dl_info info = {};
     double (*cosine)(double) = &std::cos;
     ASSERT_NE(0, ::dladdr(reinterpret_cast<void*>(cosine), &info));
     libm_ = info.dli_fname;
   }
-  void TearDown() override { EXPECT_TRUE(scratch_.Remove()); }
 
   std::string Write(const std::string& name, const std::string& content) {
     std::string path = dir_ + "/" + name;
@@ -40,8 +39,6 @@ class ModuleTest : public ::testing::Test {
     return GetLastError();
   }
 
-  ScratchFolder scratch_;
-  std::string dir_;
   std::string libm_;
 };
 

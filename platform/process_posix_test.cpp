@@ -13,6 +13,7 @@
 
 #include "platform/process.h"
 #include "testing/scratchfolder.h"
+#include "testing/scratchtest.h"
 
 namespace {
 
@@ -45,14 +46,8 @@ TEST(SplitCommandLineTest, WindowsQuotingAndBackslashRules) {
   EXPECT_EQ(Tokens(), platform::SplitCommandLine(nullptr));
 }
 
-class ProcessTest : public ::testing::Test {
+class ProcessTest : public ScratchTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(scratch_.Made());
-    dir_ = scratch_.dir();
-  }
-  void TearDown() override { EXPECT_TRUE(scratch_.Remove()); }
-
   // Starts commandLine; on success waits for its end.
   BOOL Run(const std::string& commandLine, const char* directory, DWORD flags = CREATE_NO_WINDOW,
            BOOL inherit = FALSE) {
@@ -79,9 +74,6 @@ class ProcessTest : public ::testing::Test {
 
   // True when the test process has no child left, ended or running.
   static bool NoChildren() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
-
-  ScratchFolder scratch_;
-  std::string dir_;
 };
 
 TEST_F(ProcessTest, RunsTheProgramWithItsArguments) {

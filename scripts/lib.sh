@@ -131,3 +131,21 @@ vm32_setting() {
   done
   echo "$value"
 }
+
+# bench_build: the Release build of lzmulti in build-bench/ that the benchmarks measure.
+bench_build() {
+  need_packages "${NATIVE_PACKAGES[@]}" "$@"
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DHALYARD_BUILD_TESTS=OFF >/dev/null
+  cmake --build build-bench -j"$JOBS" --target lzmulti >/dev/null
+}
+
+# bench_folder NAME: a new folder on tmpfs (/dev/shm; TMPDIR, with a warning, where that is no
+# tmpfs), printed; the caller removes it.
+bench_folder() {
+  local base=/dev/shm
+  if [ "$(stat -f -c %T "$base" 2>/dev/null)" != tmpfs ]; then
+    base="${TMPDIR:-/tmp}"
+    echo "warning: /dev/shm is no tmpfs; working in $base" >&2
+  fi
+  mktemp -d "$base/lzmulti-$1-XXXXXX"
+}
