@@ -53,20 +53,8 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
     return 0;
   }
 
-  const PROPID propIDs[] = {NCoderPropID::kDictionarySize, NCoderPropID::kPosStateBits,
-                            NCoderPropID::kLitContextBits, NCoderPropID::kLitPosBits,
-                            NCoderPropID::kAlgorithm,      NCoderPropID::kNumFastBytes,
-                            NCoderPropID::kMatchFinder,    NCoderPropID::kEndMarker};
   const uint32_t dictionarySize = windowSize_ >= 0 && windowSize_ < 32 ? (1u << windowSize_) : 0;
-  const CPropValue values[] = {CPropValue::UInt32(dictionarySize),
-                               CPropValue::UInt32(2),
-                               CPropValue::UInt32(3),
-                               CPropValue::UInt32(0),
-                               CPropValue::UInt32(2),
-                               CPropValue::UInt32(128),
-                               CPropValue::String(u"BT4"),
-                               CPropValue::Bool(false)};
-  if (encoderSpec->SetCoderProperties(propIDs, values, 8) != S_OK) {
+  if (NCompress::NLZMA::SetProgramSettings(encoderSpec.get(), dictionarySize) != S_OK) {
     brioLog_Interface.Error(kClass, kMethod, "encoderSpec->SetCoderProperties failed");
     brioLog_Interface.Error(kClass, kMethod, "Archive not written: %s", compressedFile.GetText());
     return 0;

@@ -17,8 +17,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-bench_build gnuplot-nox time
-work=$(bench_folder compare)
-trap 'rm -rf "$work"' EXIT
-python3 bench/compare.py "$PWD/build-bench/app/lzmulti" "$work/run" docs/performance.md \
-  docs/performance.png "$@"
+bench_run compare performance.png "$@"

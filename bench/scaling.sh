@@ -15,8 +15,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-bench_build gnuplot-nox time
-work=$(bench_folder scaling)
-trap 'rm -rf "$work"' EXIT
-python3 bench/scaling.py "$PWD/build-bench/app/lzmulti" "$work/run" docs/performance.md \
-  docs/scaling.png "$@"
+bench_run scaling scaling.png "$@"

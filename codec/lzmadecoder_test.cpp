@@ -74,6 +74,17 @@ struct Decoded {
   std::vector<uint8_t> data;
 };
 
+// A decoder with the archive as its input and a memory output, each held for the scope.
+struct Decoding {
+  explicit Decoding(const std::vector<uint8_t>& archive)
+      : decoder(new CDecoder), in(new MemoryReader(archive)), out(new MemoryWriter) {}
+  HRESULT Code() { return decoder->Code(in.get(), out.get(), nullptr, nullptr, nullptr); }
+
+  RefHolder<CDecoder> decoder;
+  RefHolder<MemoryReader> in;
+  RefHolder<MemoryWriter> out;
+};
+
 // dataSize goes to SetDataSize, as the program passes the sum of the directory's sizes.
 Decoded Decode(const std::vector<uint8_t>& archive, MemoryWriter* out = nullptr,
                MemoryReader* in = nullptr, uint64_t dataSize = UINT64_MAX) {
@@ -273,19 +284,14 @@ TEST(DecoderTest, WindowMemoryFollowsTheDataNotTheHeader) {
 
   // A window that cannot grow ends Code, after the bytes it holds were offered.
   const std::vector<uint8_t> archive = Compress(data, 1 << 20);
-  auto* decoder = new CDecoder;
-  RefHolder<CDecoder> hold(decoder);
-  auto* in = new MemoryReader(archive);
-  RefHolder<MemoryReader> holdIn(in);
-  auto* out = new MemoryWriter;
-  RefHolder<MemoryWriter> holdOut(out);
-  ASSERT_EQ(decoder->SetDecoderProperties(in), S_OK);
+  Decoding d(archive);
+  ASSERT_EQ(d.decoder->SetDecoderProperties(d.in.get()), S_OK);
   refuseBuffersAbove = CDecoder::kFirstWindowBytes + 1;  // the window cannot double
-  const HRESULT code = decoder->Code(in, out, nullptr, nullptr, nullptr);
+  const HRESULT code = d.Code();
   refuseBuffersAbove = SIZE_MAX;
   EXPECT_EQ(code, E_OUTOFMEMORY);
-  ASSERT_EQ(out->data.size(), size_t{CDecoder::kFirstWindowBytes});
-  EXPECT_EQ(out->data, std::vector<uint8_t>(data.begin(), data.begin() + out->data.size()));
+  ASSERT_EQ(d.out->data.size(), size_t{CDecoder::kFirstWindowBytes});
+  EXPECT_EQ(d.out->data, std::vector<uint8_t>(data.begin(), data.begin() + d.out->data.size()));
 }
 
 TEST(DecoderTest, RefusedOrFailedFullWindowEndsCode) {
@@ -370,17 +376,12 @@ TEST(DecoderTest, DamagedOrCutStreamsEndWithoutFailure) {
     const Decoded f = Decode(flipped);
     EXPECT_EQ(f.code, S_FALSE) << at;
   }
-  auto* decoder = new CDecoder;
-  RefHolder<CDecoder> hold(decoder);
-  auto* in = new MemoryReader(archive);
-  RefHolder<MemoryReader> holdIn(in);
-  auto* out = new MemoryWriter;
-  RefHolder<MemoryWriter> holdOut(out);
-  EXPECT_EQ(decoder->Code(in, out, nullptr, nullptr, nullptr), E_FAIL);  // no properties read
+  Decoding d(archive);
+  EXPECT_EQ(d.Code(), E_FAIL);  // no properties read
   void* face = nullptr;
-  EXPECT_EQ(decoder->QueryInterface(IID_ICompressSetDecoderProperties, &face), S_OK);
-  EXPECT_EQ(decoder->Release(), 1u);
-  EXPECT_EQ(decoder->QueryInterface(IID_ICompressSetCoderProperties, &face), E_NOINTERFACE);
+  EXPECT_EQ(d.decoder->QueryInterface(IID_ICompressSetDecoderProperties, &face), S_OK);
+  EXPECT_EQ(d.decoder->Release(), 1u);
+  EXPECT_EQ(d.decoder->QueryInterface(IID_ICompressSetCoderProperties, &face), E_NOINTERFACE);
 }
 
 }  // namespace

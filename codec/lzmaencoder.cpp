@@ -210,5 +210,21 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   return S_OK;
 }
 
+HRESULT SetProgramSettings(ICompressSetCoderProperties* encoder, uint32_t dictionarySize) {
+  const PROPID ids[] = {NCoderPropID::kDictionarySize, NCoderPropID::kPosStateBits,
+                        NCoderPropID::kLitContextBits, NCoderPropID::kLitPosBits,
+                        NCoderPropID::kAlgorithm,      NCoderPropID::kNumFastBytes,
+                        NCoderPropID::kMatchFinder,    NCoderPropID::kEndMarker};
+  const CPropValue values[] = {CPropValue::UInt32(dictionarySize),
+                               CPropValue::UInt32(2),
+                               CPropValue::UInt32(3),
+                               CPropValue::UInt32(0),
+                               CPropValue::UInt32(2),
+                               CPropValue::UInt32(128),
+                               CPropValue::String(u"BT4"),
+                               CPropValue::Bool(false)};
+  return encoder->SetCoderProperties(ids, values, 8);
+}
+
 }  // namespace NLZMA
 }  // namespace NCompress

@@ -54,5 +54,10 @@ class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompres
   bool endMarker_ = false;
 };
 
+// lzmulti's table of settings, passed as one SetCoderProperties call of eight pairs in this order:
+// the dictionary size, pb 2, lc 3, lp 0, algorithm 2, 128 fast bytes, match finder "BT4", no end
+// marker. Its result is SetCoderProperties'.
+HRESULT SetProgramSettings(ICompressSetCoderProperties* encoder, uint32_t dictionarySize);
+
 }  // namespace NLZMA
 }  // namespace NCompress

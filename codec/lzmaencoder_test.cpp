@@ -23,17 +23,7 @@ using NCoderPropID::kPosStateBits;
 
 // The program's table of settings for a window size.
 HRESULT SetProgramSettings(CEncoder* encoder, uint32_t windowSize) {
-  const PROPID ids[] = {kDictionarySize, kPosStateBits, kLitContextBits, kLitPosBits,
-                        kAlgorithm,      kNumFastBytes, kMatchFinder,    kEndMarker};
-  const CPropValue values[] = {CPropValue::UInt32(1u << windowSize),
-                               CPropValue::UInt32(2),
-                               CPropValue::UInt32(3),
-                               CPropValue::UInt32(0),
-                               CPropValue::UInt32(2),
-                               CPropValue::UInt32(128),
-                               CPropValue::String(u"BT4"),
-                               CPropValue::Bool(false)};
-  return encoder->SetCoderProperties(ids, values, 8);
+  return NCompress::NLZMA::SetProgramSettings(encoder, 1u << windowSize);
 }
 
 std::vector<uint8_t> Header(CEncoder* encoder) {

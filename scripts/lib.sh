@@ -149,3 +149,15 @@ bench_folder() {
   fi
   mktemp -d "$base/lzmulti-$1-XXXXXX"
 }
+
+# bench_run NAME PLOT [ARG...]: bench/NAME.py on the Release build and a tmpfs folder of its own,
+# writing its section of docs/performance.md and the plot docs/PLOT.
+bench_run() {
+  local name=$1 plot=$2
+  shift 2
+  bench_build gnuplot-nox time
+  BENCH_WORK=$(bench_folder "$name")
+  trap 'rm -rf "$BENCH_WORK"' EXIT
+  python3 "bench/$name.py" "$PWD/build-bench/app/lzmulti" "$BENCH_WORK/run" docs/performance.md \
+    "docs/$plot" "$@"
+}
