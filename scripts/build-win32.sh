@@ -18,22 +18,10 @@ cd "$(dirname "$0")/.."
 BUILD=build-win32
 TOOLCHAIN=cmake/toolchain-mingw32.cmake
 TRIPLET=i686-w64-mingw32
-# nsis: makensis builds the 32-bit test installer that drives the kit
-# (tests/test_win32_installer.py).
-# xz-utils unpacks the xz-utils source; git gives the kit its time (scripts/pack-kit.sh).
-PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis cmake make python3
-          googletest zip xz-utils git)
 
 # --- Tools -----------------------------------------------------------------------------------
-# 32-bit Wine comes from apt's i386 architecture, which has to be added before it can be installed.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  [ "$(id -u)" -eq 0 ] ||
-    die "apt has no i386 architecture for wine32; as root run: dpkg --add-architecture i386 &&" \
-      "apt-get update && apt-get install -y ${PACKAGES[*]}"
-  dpkg --add-architecture i386
-  apt_update
-fi
-need_packages "${PACKAGES[@]}" || die "the packages named above are missing"
+add_i386
+need_packages "${WIN32_PACKAGES[@]}" || die "the packages named above are missing"
 command -v "$TRIPLET-g++" >/dev/null ||
   die "$TRIPLET-g++ not found; install it with: apt-get install -y g++-mingw-w64-i686"
 command -v "$TRIPLET-windres" >/dev/null ||

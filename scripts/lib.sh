@@ -101,6 +101,22 @@ native_build() {
 # runtimes.
 SANITIZER_PACKAGES=(clang libclang-rt-dev)
 
+# The packages of the Windows leg: the cross compiler, 32-bit Wine (apt's i386 architecture, see
+# add_i386), nsis (makensis builds the 32-bit test installer that drives the kit), xz-utils to
+# unpack the xz-utils source, git for the kit's time (scripts/pack-kit.sh).
+WIN32_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis cmake make python3
+                googletest zip xz-utils git)
+
+# add_i386: adds apt's i386 architecture (for wine32), as root; names the command otherwise.
+add_i386() {
+  dpkg --print-foreign-architectures | grep -qx i386 && return 0
+  [ "$(id -u)" -eq 0 ] ||
+    die "apt has no i386 architecture for wine32; as root run: dpkg --add-architecture i386 &&" \
+      "apt-get update && apt-get install -y ${WIN32_PACKAGES[*]}"
+  dpkg --add-architecture i386
+  apt_update
+}
+
 # sanitizer_build: configures and builds build-sanitize/ with clang under AddressSanitizer and
 # UndefinedBehaviorSanitizer, with the fuzz targets, warnings as errors unless HALYARD_WERROR=OFF,
 # and sets the sanitizers' options for what runs in it: leak checking on, stop at the first

@@ -30,9 +30,17 @@ step() {
 # The test builds, native and Windows, treat every compiler warning as an error.
 export HALYARD_WERROR=ON
 
-# The packages of the native build first: the checks below run its tools.
-step "native packages"
-need_packages "${NATIVE_PACKAGES[@]}"
+# Every leg's packages first, in one go: the checks below run the native build's tools, and one
+# install finds versions that fit together across amd64 and i386 (wine32), where later installs of
+# newer amd64 libraries could leave no i386 twin to match them.
+step "packages"
+packages=("${NATIVE_PACKAGES[@]}")
+if ! skipped sanitizers || ! skipped fuzz; then packages+=("${SANITIZER_PACKAGES[@]}"); fi
+if ! skipped win32; then
+  add_i386
+  packages+=("${WIN32_PACKAGES[@]}")
+fi
+need_packages "${packages[@]}"
 
 # Includes point down the floors of the tree only; every C++ file is formatted.
 step "checks"
