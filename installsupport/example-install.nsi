@@ -1,14 +1,17 @@
 ; An example installer for the kit: it unpacks a payload archive into the installation folder with
 ; lzmulti.exe, registers the COM server that the payload holds, and writes an uninstaller that
 ; unregisters it and removes the files. Both steps go through halyard4inst.dll, which the installer
-; carries and unpacks into $PLUGINSDIR (removed when it ends). Build it with makensis 3:
+; carries and unpacks into $PLUGINSDIR (removed when it ends). Pack the payload, then build the
+; installer with makensis 3:
 ;
 ;   lzmulti payload.dpc example.dll doc\readme.txt
 ;   makensis example-install.nsi
 ;
+; makensis takes these definitions before the script's name:
 ; -DKIT=FOLDER     where lzmulti.exe and halyard4inst.dll are (default: this script's folder)
-; -DPAYLOAD=FILE   the archive (default payload.dpc); the uninstaller removes its names below
-; -DSERVER=NAME    the COM server among them (default example.dll)
+; -DPAYLOAD=FILE   the archive (default payload.dpc); a payload with other names needs its
+;                  folders and files named in the sections below
+; -DSERVER=NAME    the COM server among the payload's names (default example.dll)
 ; -DOUTFILE=FILE   the installer (default example-install.exe)
 ;
 ; Another script can take the two macros alone: !define HALYARD4_MACROS_ONLY, then !include this.

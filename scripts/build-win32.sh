@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows kit with mingw-w64 and leaves it in build-win32/kit/:
-# lzmulti.exe, halyard4inst.dll, README.txt, a zip of the three and their SHA256SUMS.
+# lzmulti.exe, halyard4inst.dll, README.txt, example-install.nsi, a zip of the four and their
+# SHA256SUMS.
 #
 #   scripts/build-win32.sh
 #
@@ -18,8 +19,8 @@ cd "$(dirname "$0")/.."
 BUILD=build-win32
 TOOLCHAIN=cmake/toolchain-mingw32.cmake
 TRIPLET=i686-w64-mingw32
-# nsis: makensis builds the 32-bit test installer that drives the kit
-# (tests/test_win32_installer.py).
+# nsis: makensis builds the 32-bit test installer and the kit's example installer, which drive
+# the kit (tests/test_win32_installer.py).
 # xz-utils unpacks the xz-utils source; git gives the kit its time (scripts/pack-kit.sh).
 PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis cmake make python3
           googletest zip xz-utils git)
