@@ -49,8 +49,7 @@ def run_to_files(cmd, folder, name, timeout, **kwargs):
 @unittest.skipUnless(harness.PLATFORM == "win32", "Windows build only: the installers are "
                      "Windows programs that load the Windows kit")
 class InstallerCase(unittest.TestCase):
-    """Finds makensis, the kit and the Linux lzmulti, and builds and runs installers in a scratch
-    folder."""
+    """Builds installers for the kit and runs them under Wine, in a scratch folder."""
 
     @classmethod
     def setUpClass(cls):
@@ -104,8 +103,7 @@ class InstallerCase(unittest.TestCase):
 
     @classmethod
     def run_installer(cls, args, name, server_log):
-        """Runs an installer under Wine, the test modules' entry points logging to server_log:
-        the exit code (None when cut off) and the output."""
+        """The exit code (None when cut off) and output; the test modules log to server_log."""
         env = dict(os.environ, HALYARD_TEST_LOG=windows_path(server_log))
         try:
             return run_to_files(harness.EMULATOR + args, cls.dir, name, INSTALLER_TIME_LIMIT,
@@ -173,8 +171,8 @@ class ExampleInstallerTest(InstallerCase):
     def setUpClass(cls):
         super().setUpClass()
         with open(os.path.join(cls.modules, "server_ok.dll"), "rb") as f:
-            cls.payload = {"example.dll": f.read(), "doc\\readme.txt": b"the example's payload\r\n"}
-        archive = cls.pack("example", cls.payload)
+            payload = {"example.dll": f.read(), "doc\\readme.txt": b"the example's payload\r\n"}
+        archive = cls.pack("example", payload)
         script = os.path.join(cls.kit, EXAMPLE)
         cls.installer = cls.build(script, "example-install", PAYLOAD=archive)
         cls.without_server = cls.build(script, "example-absent", PAYLOAD=archive,
@@ -186,11 +184,9 @@ class ExampleInstallerTest(InstallerCase):
         code, output = self.run_installer([self.installer, "/S", "/D=" + windows_path(install)],
                                           "example-install", log)
         self.assertEqual(code, 0, output)
+        # What lzmulti unpacks, byte for byte, InstallerTest shows; here, where it went.
         self.assertEqual(sorted(au.tree_snapshot(install)),
                          ["doc", os.path.join("doc", "readme.txt"), "example.dll", "uninstall.exe"])
-        for name, data in self.payload.items():
-            with open(os.path.join(install, name.replace("\\", os.sep)), "rb") as f:
-                self.assertTrue(f.read() == data, name)
         with open(log, "rb") as f:
             self.assertEqual(f.read(), b"ok DllRegisterServer\n")
 
@@ -212,6 +208,7 @@ class ExampleInstallerTest(InstallerCase):
         self.assertEqual(code, 3, output)
         self.assertFalse(os.path.exists(os.path.join(install, "uninstall.exe")))
         self.assertFalse(os.path.exists(log))
+
 
 if __name__ == "__main__":
     unittest.main()
