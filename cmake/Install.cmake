@@ -3,8 +3,8 @@
 # Linux: bin/lzmulti, lib/libhalyard4inst.so with include/halyard4inst.h, the manual page
 # share/man/man1/lzmulti.1 and the README in share/doc/halyard4/.
 #
-# Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll and README.txt (line ends
-# CR LF). scripts/pack-kit.sh (run by scripts/build-win32.sh) installs it into a stage with --strip
+# Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll, README.txt and the example
+# installer script example-install.nsi (both texts with line ends CR LF). scripts/pack-kit.sh (run by scripts/build-win32.sh) installs it into a stage with --strip
 # and packs the zip and SHA256SUMS from there.
 include(GNUInstallDirs)
 
@@ -17,8 +17,11 @@ if(WIN32)
     endif()
   ]])
   configure_file(docs/kit-README.txt kit/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(installsupport/example-install.nsi kit/example-install.nsi @ONLY
+                 NEWLINE_STYLE CRLF)
   install(TARGETS lzmulti halyard4inst RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kit/README.txt DESTINATION .)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kit/README.txt
+                ${CMAKE_CURRENT_BINARY_DIR}/kit/example-install.nsi DESTINATION .)
 else()
   install(TARGETS lzmulti RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS halyard4inst LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -9,7 +9,7 @@
 #   --linux  `cmake --install` of build/ against that of the second native build: lzmulti,
 #            libhalyard4inst.so, the header, the manual page and the README
 #   --win32  build-win32/kit/ against a kit packed from the second cross build: lzmulti.exe,
-#            halyard4inst.dll, README.txt, the zip and SHA256SUMS
+#            halyard4inst.dll, README.txt, example-install.nsi, the zip and SHA256SUMS
 #
 # The first builds must exist (scripts/test.sh makes them before it calls this). The second
 # builds make the deliverables only, without the tests, and take the liblzma that the first cross

@@ -102,7 +102,7 @@ native_build() {
 SANITIZER_PACKAGES=(clang libclang-rt-dev)
 
 # The packages of the Windows leg: the cross compiler, 32-bit Wine (apt's i386 architecture, see
-# add_i386), nsis (makensis builds the 32-bit test installer that drives the kit), xz-utils to
+# add_i386), nsis (makensis builds the test installer and the kit's example installer), xz-utils to
 # unpack the xz-utils source, git for the kit's time (scripts/pack-kit.sh).
 WIN32_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386 nsis cmake make python3
                 googletest zip xz-utils git)

@@ -1,6 +1,6 @@
 """`cmake --install` of the build: the files it puts under a prefix, also below DESTDIR; on Linux
 the installed program runs and the installed header serves C and C++ programs that link against
-the installed library; on Windows the files form the kit, README.txt with Windows line ends."""
+the installed library; on Windows the files form the kit, its texts with Windows line ends."""
 
 import os
 import subprocess
@@ -12,7 +12,7 @@ SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 INSTALLED = {
     "linux": ["bin/lzmulti", "include/halyard4inst.h", "lib/libhalyard4inst.so",
               "share/doc/halyard4/README.md", "share/man/man1/lzmulti.1"],
-    "win32": ["README.txt", "halyard4inst.dll", "lzmulti.exe"],
+    "win32": ["README.txt", "example-install.nsi", "halyard4inst.dll", "lzmulti.exe"],
 }
 
 # Both exports through the header's declarations and pointer types.
@@ -50,10 +50,12 @@ class InstallTest(harness.ScratchDirTestCase):
                 self.install(prefix, destdir)
                 self.assertEqual(files_below(root), INSTALLED[harness.PLATFORM])
         if harness.PLATFORM == "win32":
-            with open(os.path.join(SOURCE, "docs", "kit-README.txt"), "rb") as f:
-                text = f.read()
-            with open(os.path.join(root, "README.txt"), "rb") as f:
-                self.assertEqual(f.read(), text.replace(b"\n", b"\r\n"))
+            for name, source in (("README.txt", "docs/kit-README.txt"),
+                                 ("example-install.nsi", "installsupport/example-install.nsi")):
+                with open(os.path.join(SOURCE, source), "rb") as f:
+                    text = f.read()
+                with open(os.path.join(root, name), "rb") as f:
+                    self.assertEqual(f.read(), text.replace(b"\n", b"\r\n"), name)
 
     @unittest.skipUnless(harness.PLATFORM == "linux", "the Linux layout")
     def test_installed_program_and_header(self):

@@ -1,7 +1,8 @@
-; A silent test installer that uses the kit as an installer does: it installs halyard4inst.dll and
-; lzmulti.exe together with a test module, the test program and an archive into $INSTDIR, calls
-; both exports of the library by name through the System plug-in, and writes what each call gave
-; into $INSTDIR\results.txt, which tests/test_win32_installer.py compares.
+; A silent test installer that uses the kit as an installer does: it unpacks halyard4inst.dll into
+; $PLUGINSDIR, installs lzmulti.exe together with a test module, the test program and an archive
+; into $INSTDIR, calls both exports of the library by name through the macros of the example
+; installer (installsupport/example-install.nsi), and writes what each call gave into
+; $INSTDIR\results.txt, which tests/test_win32_installer.py compares.
 ;
 ;   makensis -WX -DKIT=FOLDER -DMODULES=FOLDER -DPAYLOAD=ARCHIVE -DOUTFILE=INSTALLER.exe \
 ;            testinstaller_win32.nsi
@@ -22,39 +23,33 @@ ShowInstDetails nevershow
 
 Var Results
 
-!define LIBRARY "$INSTDIR\halyard4inst.dll"
+; The calls are the example installer's macros: the result in $0, the message in $1.
+!define HALYARD4_MACROS_ONLY
+!include "../example-install.nsi"
 
 !macro Record Case
   FileWrite $Results "${Case}: $0$\r$\n$1$\r$\n"
 !macroend
 
-; RegisterModule(LPCSTR ModuleName, LPCSTR chRegister, LPCSTR chVerbose, LPSTR chMessage): int,
-; stdcall. The System plug-in gives the output string a buffer of NSIS_MAX_STRLEN (1024) bytes,
-; the size that the library writes at most.
 !macro RegisterModule Case Module Action
   StrCpy $0 ""
   StrCpy $1 ""
-  StrCpy $2 "${Module}"
-  StrCpy $3 "${Action}"
-  System::Call "${LIBRARY}::RegisterModule(m r2, m r3, m 'silent', m .r1) i .r0"
+  !insertmacro Halyard4RegisterModule "${Module}" "${Action}"
   !insertmacro Record "${Case}"
 !macroend
 
-; RunApplication(LPCSTR chCommandLine, LPCSTR chCurrentDirectory): BOOL, stdcall. Directory is
-; the second parameter with its type: "m r3" for the text in $3, "p 0" for a null pointer (the
-; System plug-in's "m n" does not give one: RunApplication then fails). The record holds
-; "nonzero" for any true result.
-!macro RunApplication Case CommandLine Directory
+; The record holds "nonzero" for any true result.
+!macro RunApplication Case CommandLine Folder
   StrCpy $0 ""
-  StrCpy $2 '${CommandLine}'
-  System::Call "${LIBRARY}::RunApplication(m r2, ${Directory}) i .r0"
+  !insertmacro Halyard4RunApplication `${CommandLine}` "${Folder}"
   IntCmp $0 0 +2
   StrCpy $0 nonzero
 !macroend
 
 Section
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\halyard4inst.dll" "${KIT}/halyard4inst.dll"
   SetOutPath $INSTDIR
-  File "${KIT}/halyard4inst.dll"
   File "${KIT}/lzmulti.exe"
   File "${MODULES}/server_ok.dll"
   File "${MODULES}/server_none.dll"
@@ -68,9 +63,9 @@ Section
   !insertmacro RegisterModule no-entry-points "$INSTDIR\server_none.dll" register
 
   ; The test program writes the file only after its pause: read right after the call, its
-  ; contents show that the call waited for the program to end.
+  ; contents show that the call waited for the program to end. No folder: a null pointer.
   !insertmacro RunApplication child \
-      '"$INSTDIR\testprogram.exe" sleep 1500 "$INSTDIR\slept.txt"' "p 0"
+      '"$INSTDIR\testprogram.exe" sleep 1500 "$INSTDIR\slept.txt"' ""
   StrCpy $1 "no file"
   ClearErrors
   FileOpen $4 "$INSTDIR\slept.txt" r
@@ -80,8 +75,8 @@ Section
   !insertmacro Record child
 
   CreateDirectory "$INSTDIR\unpacked\sub"
-  StrCpy $3 "$INSTDIR\unpacked"
-  !insertmacro RunApplication lzmulti '"$INSTDIR\lzmulti.exe" "$INSTDIR\payload.dpc"' "m r3"
+  !insertmacro RunApplication lzmulti '"$INSTDIR\lzmulti.exe" "$INSTDIR\payload.dpc"' \
+      "$INSTDIR\unpacked"
   StrCpy $1 ""
   !insertmacro Record lzmulti
 
