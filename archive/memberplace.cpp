@@ -16,14 +16,22 @@ void SplitMemberName(const char* name, std::vector<std::string>& folders, std::s
 
 CMemberPlace::~CMemberPlace() {
   Release(0);
-  if (root_ != INVALID_HANDLE_VALUE) ::CloseHandle(root_);
+  CloseNativeFile(root_);
 }
 
 void CMemberPlace::Release(size_t depth) {
   while (held_.size() > depth) {
-    ::CloseHandle(held_.back().handle);
+    CloseNativeFile(held_.back().handle);
     held_.pop_back();
   }
+}
+
+size_t CMemberPlace::KeepSameFolders(const std::vector<std::string>& folders) {
+  size_t same = 0;
+  while (same < held_.size() && same < folders.size() && held_[same].name == folders[same]) ++same;
+  if (same != held_.size() || same != folders.size()) replacing_ = false;  // another folder
+  Release(same);
+  return same;
 }
 
 MemberPlaceResult CMemberPlace::Create(const char* name, COutputFile& file) {

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string>
 
 typedef int BOOL;
 typedef unsigned char BYTE;
@@ -100,6 +101,12 @@ namespace platform {
 DWORD ErrorFromErrno(int err);
 // Sets the last-error code from errno and returns it.
 DWORD SetLastErrorFromErrno();
+// The Win32 error for a system call on path that failed with err: a name that does not exist is
+// ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when a folder on its way (or the folder that a
+// final '/' names) is missing or no folder; other values map as ErrorFromErrno does.
+DWORD ErrorForPath(int err, const std::string& path);
+// Turns a Windows-style name into a POSIX path: every '\' becomes '/'.
+std::string ToPosixPath(const char* name);
 
 // Repeats a system call that a signal interrupted (-1 with EINTR) and returns its result.
 template <class Call>
