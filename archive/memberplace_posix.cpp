@@ -94,14 +94,21 @@ MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& fo
   const MemberPlaceResult opened = OpenFolders(folders);
   if (opened != MemberPlaceResult::kCreated) return opened;
   const int folder = InnermostFolder();
-  int fd = CreateBelow(folder, leaf);
-  if (fd < 0 && errno == EEXIST) {
+  // Into a folder whose members are there already (an upgrade), each member looks at what is
+  // under its name first, without first failing to create it.
+  int fd = replacing_ ? -1 : CreateBelow(folder, leaf);
+  if (replacing_ || (fd < 0 && errno == EEXIST)) {
+    replacing_ = true;
     struct stat st;
-    if (::fstatat(folder, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Failed(errno);
-    const MemberPlaceResult judged = Judge(st, archiveKnown_ ? &archive_ : nullptr);
-    if (judged != MemberPlaceResult::kCreated) return judged;
-    // Other names of the old file keep it; a link goes, not what it points to.
-    if (::unlinkat(folder, leaf.c_str(), 0) != 0) return Failed(errno);
+    if (::fstatat(folder, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return Failed(errno);
+      replacing_ = false;  // nothing there: a folder filled anew
+    } else {
+      const MemberPlaceResult judged = Judge(st, archiveKnown_ ? &archive_ : nullptr);
+      if (judged != MemberPlaceResult::kCreated) return judged;
+      // Other names of the old file keep it; a link goes, not what it points to.
+      if (::unlinkat(folder, leaf.c_str(), 0) != 0) return Failed(errno);
+    }
     fd = CreateBelow(folder, leaf);
   }
   if (fd < 0) return Failed(errno);
