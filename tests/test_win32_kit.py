@@ -17,7 +17,8 @@ import harness
 
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
 CHECKER = os.path.join(SCRIPTS, "check-pe.py")
-KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "README.txt", "example-install.nsi"]
+KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "halyard4inst.h", "README.txt",
+             "example-install.nsi"]
 KIT_ZIP = "halyard4-kit-win32.zip"
 
 
@@ -123,7 +124,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
             self.assertEqual([(e.filename, e.date_time, e.external_attr >> 16)
                               for e in archive.infolist()],
                              [(name, (2023, 11, 14, 22, 13, 20), mode) for name, mode in
-                              zip(KIT_FILES, (0o100755, 0o100755, 0o100644, 0o100644))])
+                              zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 3)])
         for name in KIT_FILES[:2]:
             with open(os.path.join(kit, name), "rb") as f:
                 header = f.read(4096)

@@ -81,17 +81,27 @@ class FindFirstFileTest(harness.ScratchDirTestCase):
                 self.assertEqual(f.read(), name.encode(), name)
 
 
-    def test_a_member_deeper_than_max_path_round_trips(self):
-        # 371 characters: the ANSI calls refuse it, the wide ones take it.
+    def test_names_beyond_max_path_round_trip(self):
+        # A member of 371 characters and an archive of 300: the ANSI calls refuse both, the wide
+        # ones take them, and a pack that fails leaves nothing beside the archive.
         folders = ["f%d" % i + "x" * 98 for i in range(3)]
         name = "\\".join(folders + ["m" * 64 + ".txt"])
         self.assertEqual(len(name), 371)
+        archive = "\\".join(folders[:2] + ["a" * 94 + ".dpc"])
+        self.assertEqual(len(archive), 300)
         self.write_file(name.replace("\\", "/"), b"deep")
-        result = self.run_lzmulti("a.dpc", name)
+        result = self.run_lzmulti(archive, name)
         self.assertEqual(errors(result), [], result.stderr)
+        self.assertEqual(self.run_lzmulti("-t", archive).stdout, name.encode() + b"\n")
+        failed = archive.replace("a" * 94, "b" * 94)
+        result = self.run_lzmulti("-w", "29", failed, name)
+        self.assertEqual(errors(result)[-1:], [harness.log_line(
+            "Error....", "Program", "Compress", "Archive not written: " + failed).decode("latin-1")])
+        self.assertEqual(sorted(os.listdir(self.path(*folders[:2]))),
+                         ["a" * 94 + ".dpc", folders[2]])
         out = self.path("out")
         os.makedirs(os.path.join(out, *folders))
-        result = self.run_lzmulti("..\\a.dpc", cwd=out)
+        result = self.run_lzmulti("..\\" + archive, cwd=out)
         self.assertEqual(errors(result), [], result.stderr)
         with open(os.path.join(out, name.replace("\\", "/")), "rb") as f:
             self.assertEqual(f.read(), b"deep")
