@@ -81,65 +81,38 @@ bool CFileHandle::Close() {
   return true;
 }
 
-namespace {
-
-// The position that the caller sees: the system position less what the block holds untaken.
-bool CallerPosition(int fd, const ReadAhead* readAhead, int64_t& position) {
-  const off_t system = ::lseek(fd, 0, SEEK_CUR);
-  if (system < 0) {
+// The caller's position is the system's less what the read-ahead block holds untaken. A move
+// inside the block only moves the block's cursor; elsewhere the system position moves and the
+// block is dropped. A move before the start fails and leaves the position as it was.
+bool CFileHandle::Seek(int64_t distance, uint32_t origin, uint64_t& position) {
+  const off_t system = ::lseek(handle, 0, SEEK_CUR);
+  struct stat st;
+  if (system < 0 || (origin == kFromEnd && !Stat(handle, st))) {
     platform::SetLastErrorFromErrno();
     return false;
   }
-  position = system - (readAhead != nullptr ? readAhead->Buffered() : 0);
-  return true;
-}
-
-// Where a move from origin starts: the beginning, the caller's position or the end of the file.
-bool MoveBase(int fd, const ReadAhead* readAhead, uint32_t origin, int64_t& base) {
-  struct stat st;
-  switch (origin) {
-    case CFileHandle::kFromBeginning:
-      base = 0;
-      return true;
-    case CFileHandle::kFromCurrent:
-      return CallerPosition(fd, readAhead, base);
-    case CFileHandle::kFromEnd:
-      if (!Stat(fd, st)) return false;
-      base = st.st_size;
-      return true;
-    default:
-      ::SetLastError(ERROR_INVALID_PARAMETER);
-      return false;
+  if (origin > kFromEnd) {
+    ::SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
   }
-}
-
-}  // namespace
-
-// Inside the read-ahead block only the block's cursor moves; elsewhere the system position does
-// and the block is dropped. A move before the start fails and leaves the position as it was.
-bool CFileHandle::Seek(int64_t distance, uint32_t origin, uint64_t& position) {
-  ReadAhead* readAhead = readsAhead_ ? &readAhead_ : nullptr;
-  int64_t base = 0;
-  if (!MoveBase(handle, readAhead, origin, base)) return false;
+  const int64_t base = origin == kFromBeginning ? 0
+                       : origin == kFromEnd     ? st.st_size
+                                            : system - (readsAhead_ ? readAhead_.Buffered() : 0);
   if ((distance > 0 && base > INT64_MAX - distance) || base + distance < 0) {
     ::SetLastError(ERROR_NEGATIVE_SEEK);
     return false;
   }
-  const int64_t target = base + distance;
-  if (readAhead != nullptr && readAhead->Held() > 0) {
-    const off_t system = ::lseek(handle, 0, SEEK_CUR);
-    if (system >= 0 &&
-        readAhead->SeekInside(static_cast<uint64_t>(target), static_cast<uint64_t>(system))) {
-      position = static_cast<uint64_t>(target);
-      return true;
-    }
+  const auto target = static_cast<uint64_t>(base + distance);
+  if (readsAhead_ && readAhead_.SeekInside(target, static_cast<uint64_t>(system))) {
+    position = target;
+    return true;
   }
   const off_t at = ::lseek(handle, static_cast<off_t>(target), SEEK_SET);
   if (at < 0) {
     platform::SetLastErrorFromErrno();
     return false;
   }
-  if (readAhead != nullptr) readAhead->Drop();
+  readAhead_.Drop();
   position = static_cast<uint64_t>(at);
   return true;
 }

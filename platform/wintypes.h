@@ -20,8 +20,6 @@ typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
 typedef unsigned int UINT;
-typedef int64_t LONGLONG;
-typedef uint64_t ULONGLONG;
 typedef int32_t HRESULT;
 typedef void* HANDLE;
 typedef void* LPVOID;
@@ -29,8 +27,6 @@ typedef const void* LPCVOID;
 typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
-typedef DWORD* LPDWORD;
-typedef LONG* PLONG;
 
 #ifndef TRUE
 #define TRUE 1
