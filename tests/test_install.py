@@ -8,7 +8,6 @@ import unittest
 
 import harness
 
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 INSTALLED = {
     "linux": ["bin/lzmulti", "include/halyard4inst.h", "lib/libhalyard4inst.so",
               "share/doc/halyard4/README.md", "share/man/man1/lzmulti.1"],
@@ -52,7 +51,7 @@ class InstallTest(harness.ScratchDirTestCase):
         if harness.PLATFORM == "win32":
             for name, source in (("README.txt", "docs/kit-README.txt"),
                                  ("example-install.nsi", "installsupport/example-install.nsi")):
-                with open(os.path.join(SOURCE, source), "rb") as f:
+                with open(os.path.join(harness.SOURCE, source), "rb") as f:
                     text = f.read()
                 with open(os.path.join(root, name), "rb") as f:
                     self.assertEqual(f.read(), text.replace(b"\n", b"\r\n"), name)
