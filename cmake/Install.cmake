@@ -1,11 +1,12 @@
 # What `cmake --install BUILD --prefix PREFIX` (or DESTDIR=...) puts under the prefix.
 #
-# Linux: bin/lzmulti, lib/libhalyard4inst.so with include/halyard4inst.h, the manual page
-# share/man/man1/lzmulti.1 and the README in share/doc/halyard4/.
+# Linux: bin/lzmulti, the manual page share/man/man1/lzmulti.1 and the README in
+# share/doc/halyard4/. halyard4inst is a Windows library and ships in the kit only.
 #
-# Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll, README.txt and the example
-# installer script example-install.nsi (both texts with line ends CR LF). scripts/pack-kit.sh (run by scripts/build-win32.sh) installs it into a stage with --strip
-# and packs the zip and SHA256SUMS from there.
+# Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll, its header halyard4inst.h
+# for C and C++ callers, README.txt and the example installer script example-install.nsi (both
+# texts with line ends CR LF). scripts/pack-kit.sh (run by scripts/build-win32.sh) installs it
+# into a stage with --strip and packs the zip and SHA256SUMS from there.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -20,12 +21,10 @@ if(WIN32)
   configure_file(installsupport/example-install.nsi kit/example-install.nsi @ONLY
                  NEWLINE_STYLE CRLF)
   install(TARGETS lzmulti halyard4inst RUNTIME DESTINATION .)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/kit/README.txt
+  install(FILES installsupport/halyard4inst.h ${CMAKE_CURRENT_BINARY_DIR}/kit/README.txt
                 ${CMAKE_CURRENT_BINARY_DIR}/kit/example-install.nsi DESTINATION .)
 else()
   install(TARGETS lzmulti RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(TARGETS halyard4inst LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-  install(FILES installsupport/halyard4inst.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(FILES docs/lzmulti.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()

@@ -26,17 +26,19 @@ class ScriptedSystem : public installsupport::IRegistrationSystem {
   HRESULT InitializeOle() override { return (outcome_ & 1) != 0 ? E_FAIL : S_OK; }
   void UninitializeOle() override {}
   void SetErrorModeTo(UINT /*mode*/) override {}
-  HMODULE LoadModule(const char* /*name*/) override {
-    return (outcome_ & 2) != 0 ? nullptr : reinterpret_cast<HMODULE>(&module_);
+  installsupport::ModuleHandle LoadModule(const char* /*name*/) override {
+    return (outcome_ & 2) != 0 ? nullptr : reinterpret_cast<installsupport::ModuleHandle>(&module_);
   }
   DWORD LastError() override { return outcome_ * 0x01010101u; }
-  FARPROC FindEntryPoint(HMODULE /*module*/, const char* /*name*/) override {
-    return (outcome_ & 4) != 0 ? nullptr : reinterpret_cast<FARPROC>(&std::abort);
+  installsupport::EntryPoint FindEntryPoint(installsupport::ModuleHandle /*module*/,
+                                            const char* /*name*/) override {
+    return (outcome_ & 4) != 0 ? nullptr
+                               : reinterpret_cast<installsupport::EntryPoint>(&std::abort);
   }
-  HRESULT CallEntryPoint(FARPROC /*entryPoint*/) override {
+  HRESULT CallEntryPoint(installsupport::EntryPoint /*entryPoint*/) override {
     return (outcome_ & 8) != 0 ? E_FAIL : S_FALSE;
   }
-  void UnloadModule(HMODULE /*module*/) override {}
+  void UnloadModule(installsupport::ModuleHandle /*module*/) override {}
   void ShowMessageBox(const char* text, const char* /*caption*/, UINT /*style*/) override {
     if (std::strlen(text) >= kTextSize) std::abort();
   }

@@ -1,5 +1,5 @@
 // The library's entry point on Windows: nothing to do on attach or detach.
-#include "platform/wintypes.h"
+#include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD /*reason*/, LPVOID /*reserved*/) {
   return TRUE;

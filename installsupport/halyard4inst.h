@@ -1,21 +1,12 @@
 // The exports of the halyard4inst library, as an installer calls them.
 //
-// An installer loads the library by file name and finds both exports by their plain names; the
-// pointer types below are what GetProcAddress's results are cast to. The header stands on its
-// own and serves C as well as C++: on Windows it takes the types from <windows.h>; elsewhere it
-// declares the few it needs as the library's own Win32 layer does.
+// An installer loads halyard4inst.dll by file name and finds both exports by their plain names;
+// the pointer types below are what GetProcAddress's results are cast to. The header ships in the
+// Windows kit, stands on its own (it takes the types from <windows.h>) and serves C as well as
+// C++.
 #pragma once
 
-#ifdef _WIN32
 #include <windows.h>
-#else
-#ifndef WINAPI
-#define WINAPI
-#endif
-typedef int BOOL;
-typedef char* LPSTR;
-typedef const char* LPCSTR;
-#endif
 
 #ifdef __cplusplus
 extern "C" {

@@ -1,7 +1,5 @@
 #include "installsupport/messagetext.h"
 
-#include "platform/wsprintf.h"
-
 namespace installsupport {
 
 namespace {
@@ -30,10 +28,6 @@ bool Append(char* buffer, size_t size, size_t* used, const char* text, const Lea
 }
 
 }  // namespace
-
-bool SystemLeadByte(unsigned char byte) {
-  return IsDBCSLeadByte(byte) != FALSE;
-}
 
 bool CopyText(char* buffer, size_t size, const char* text, const LeadByteTest& isLead) {
   if (size == 0) return false;

@@ -15,9 +15,6 @@ constexpr size_t kTextSize = 1024;
 // Whether a byte starts a double-byte character in the code page of the texts.
 using LeadByteTest = std::function<bool(unsigned char byte)>;
 
-// The system's multibyte code page.
-bool SystemLeadByte(unsigned char byte);
-
 // Copies text (null reads as empty) into buffer of size bytes. Returns false when it was cut.
 bool CopyText(char* buffer, size_t size, const char* text, const LeadByteTest& isLead);
 

@@ -88,12 +88,5 @@ TEST(CopyTextTest, CopiesOrCutsAndTellsWhich) {
   EXPECT_FALSE(CopyText(buffer, 0, "x", NoLead));
 }
 
-#ifndef _WIN32
-TEST(SystemLeadByteTest, SingleByteCodePageHasNoLeadBytes) {
-  for (int byte = 0; byte < 256; ++byte)
-    EXPECT_FALSE(SystemLeadByte(static_cast<unsigned char>(byte)));
-}
-#endif
-
 }  // namespace
 }  // namespace installsupport

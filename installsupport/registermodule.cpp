@@ -1,33 +1,46 @@
 // The RegisterModule export over the system's own services.
+#include <ole2.h>
+#include <windows.h>
+
 #include "installsupport/halyard4inst.h"
 #include "installsupport/registration.h"
-#include "platform/module.h"
-#include "platform/msgbox.h"
-#include "platform/ole.h"
-#include "platform/wsprintf.h"
 
 namespace {
 
+using installsupport::EntryPoint;
+using installsupport::ModuleHandle;
+
+// The core passes the system's own values.
+static_assert(installsupport::kFailCriticalErrors == SEM_FAILCRITICALERRORS, "error mode");
+static_assert(installsupport::kEchoBoxStyle == (MB_OK | MB_ICONINFORMATION), "echo box style");
+static_assert(installsupport::kResultBoxStyle == (MB_OK | MB_TASKMODAL | MB_ICONINFORMATION),
+              "result box style");
+
 // The library's message buffer: the last result message, kept from load to unload.
 char messageBuffer[installsupport::kTextSize];
+
+HMODULE SystemModule(ModuleHandle module) {
+  return reinterpret_cast<HMODULE>(module);
+}
 
 class CSystemServices : public installsupport::IRegistrationSystem {
  public:
   HRESULT InitializeOle() override { return OleInitialize(nullptr); }
   void UninitializeOle() override { OleUninitialize(); }
   void SetErrorModeTo(UINT mode) override { SetErrorMode(mode); }
-  HMODULE LoadModule(const char* name) override {
-    return LoadLibraryExA(name, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  ModuleHandle LoadModule(const char* name) override {
+    return reinterpret_cast<ModuleHandle>(
+        LoadLibraryExA(name, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   }
   DWORD LastError() override { return GetLastError(); }
-  FARPROC FindEntryPoint(HMODULE module, const char* name) override {
-    return GetProcAddress(module, name);
+  EntryPoint FindEntryPoint(ModuleHandle module, const char* name) override {
+    return reinterpret_cast<EntryPoint>(GetProcAddress(SystemModule(module), name));
   }
-  HRESULT CallEntryPoint(FARPROC entryPoint) override {
-    typedef HRESULT(WINAPI * EntryPoint)();
-    return reinterpret_cast<EntryPoint>(reinterpret_cast<void (*)()>(entryPoint))();
+  HRESULT CallEntryPoint(EntryPoint entryPoint) override {
+    typedef HRESULT(WINAPI * SelfRegistration)();
+    return reinterpret_cast<SelfRegistration>(entryPoint)();
   }
-  void UnloadModule(HMODULE module) override { FreeLibrary(module); }
+  void UnloadModule(ModuleHandle module) override { FreeLibrary(SystemModule(module)); }
   void ShowMessageBox(const char* text, const char* caption, UINT style) override {
     MessageBoxA(nullptr, text, caption, style);
   }

@@ -3,10 +3,6 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/msgbox.h"
-#include "platform/ole.h"
-#include "platform/wsprintf.h"
-
 namespace installsupport {
 
 const char kBoxCaption[] = "HALYARD4 Installation Support";
@@ -45,6 +41,12 @@ bool EqualsIgnoringCase(const char* a, const char* b) {
   return *a == *b;
 }
 
+// The lead-byte test of the system in use.
+LeadByteTest LeadTestOf(IRegistrationSystem& system) {
+  IRegistrationSystem* lead = &system;
+  return [lead](unsigned char byte) { return lead->IsLeadByte(byte); };
+}
+
 // One call of RegisterModule.
 class CRegistration {
  public:
@@ -57,19 +59,19 @@ class CRegistration {
       Post(kOleFailed, nullptr, nullptr);
       return kRegisterOleFailed;
     }
-    system_.SetErrorModeTo(SEM_FAILCRITICALERRORS);
+    system_.SetErrorModeTo(kFailCriticalErrors);
     int result;
-    HMODULE module = system_.LoadModule(moduleName);
+    ModuleHandle module = system_.LoadModule(moduleName);
     if (reinterpret_cast<uintptr_t>(module) < 32) {
       DWORD error = system_.LastError();
       char code[32];
-      wsprintfA(code, "0x%08lx", static_cast<unsigned long>(error));
+      std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(error));
       Post(kLoadFailed, moduleName, code);
       result = kRegisterLoadFailed;
     } else {
-      FARPROC entryPoint = system_.FindEntryPoint(module, entryName);
+      EntryPoint entryPoint = system_.FindEntryPoint(module, entryName);
       if (entryPoint == nullptr) {
-        const char* extension = ModuleExtension(moduleName, LeadTest());
+        const char* extension = ModuleExtension(moduleName, LeadTestOf(system_));
         bool dllOrOcx =
             EqualsIgnoringCase(extension, ".dll") || EqualsIgnoringCase(extension, ".ocx");
         Post(dllOrOcx ? kNoEntryPointDllOcx : kNoEntryPointOther, moduleName, entryName);
@@ -88,20 +90,13 @@ class CRegistration {
   }
 
  private:
-  // The lead-byte test of the system in use.
-  LeadByteTest LeadTest() {
-    IRegistrationSystem* system = &system_;
-    return [system](unsigned char byte) { return system->IsLeadByte(byte); };
-  }
-
   // Builds a message in the message buffer and shows it when verbose.
   void Post(const char* templateText, const char* first, const char* second) {
     char work[kTextSize];
-    CopyText(work, sizeof work, templateText, LeadTest());
-    ExpandMessage(messageBuffer_, kTextSize, work, first, second, LeadTest());
+    CopyText(work, sizeof work, templateText, LeadTestOf(system_));
+    ExpandMessage(messageBuffer_, kTextSize, work, first, second, LeadTestOf(system_));
     if (verbose_) {
-      system_.ShowMessageBox(messageBuffer_, kBoxCaption,
-                             MB_OK | MB_TASKMODAL | MB_ICONINFORMATION);
+      system_.ShowMessageBox(messageBuffer_, kBoxCaption, kResultBoxStyle);
     }
   }
 
@@ -138,11 +133,11 @@ int RegisterModuleWith(IRegistrationSystem& system, char* messageBuffer, const c
     char echo[kTextSize] = {};
     std::snprintf(echo, sizeof echo, kEchoFormat, ModuleName != nullptr ? ModuleName : "(null)",
                   chRegister != nullptr ? chRegister : "", chVerbose != nullptr ? chVerbose : "");
-    system.ShowMessageBox(echo, kBoxCaption, MB_OK | MB_ICONINFORMATION);
+    system.ShowMessageBox(echo, kBoxCaption, kEchoBoxStyle);
   }
 
   if (ModuleName == nullptr) {
-    if (chMessage != nullptr) CopyText(chMessage, kTextSize, kNoModuleName, SystemLeadByte);
+    if (chMessage != nullptr) CopyText(chMessage, kTextSize, kNoModuleName, LeadTestOf(system));
     return kRegisterNoModuleName;
   }
   int result = CRegistration(system, messageBuffer, verbose).Run(ModuleName, registering);

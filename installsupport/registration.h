@@ -1,12 +1,29 @@
 // The work of RegisterModule: load a self-registering module, call its registration entry point,
 // unload it, and report the outcome as a result code and a message.
+//
+// The portable core of halyard4inst: it reaches the system only through IRegistrationSystem, so
+// that it builds everywhere. The library passes the real services (registermodule.cpp); the unit
+// tests, natively and under Wine, and the fuzz target pass fakes.
 #pragma once
 
 #include "installsupport/messagetext.h"
-#include "platform/module.h"
 #include "platform/wintypes.h"
 
 namespace installsupport {
+
+// A module as the system's loader hands it out, and one of its entry points as the system looks
+// it up. The registration only compares the handle with the values that mean failure (below 32)
+// and hands both back to the system.
+struct LoadedModule;
+using ModuleHandle = LoadedModule*;
+using EntryPoint = void (*)();
+
+// The system's values that a registration passes: the error mode SEM_FAILCRITICALERRORS, and the
+// styles of the argument box (MB_OK | MB_ICONINFORMATION) and of the result box (MB_OK |
+// MB_TASKMODAL | MB_ICONINFORMATION).
+constexpr UINT kFailCriticalErrors = 0x0001;
+constexpr UINT kEchoBoxStyle = 0x0040;
+constexpr UINT kResultBoxStyle = 0x2040;
 
 // Results of RegisterModule.
 enum RegisterResult {
@@ -29,12 +46,12 @@ class IRegistrationSystem {
   virtual void UninitializeOle() = 0;
   virtual void SetErrorModeTo(UINT mode) = 0;
   // Loads with the module's own folder searched first for what it depends on.
-  virtual HMODULE LoadModule(const char* name) = 0;
+  virtual ModuleHandle LoadModule(const char* name) = 0;
   virtual DWORD LastError() = 0;
-  virtual FARPROC FindEntryPoint(HMODULE module, const char* name) = 0;
+  virtual EntryPoint FindEntryPoint(ModuleHandle module, const char* name) = 0;
   // Calls an entry point without arguments and returns its result code.
-  virtual HRESULT CallEntryPoint(FARPROC entryPoint) = 0;
-  virtual void UnloadModule(HMODULE module) = 0;
+  virtual HRESULT CallEntryPoint(EntryPoint entryPoint) = 0;
+  virtual void UnloadModule(ModuleHandle module) = 0;
   virtual void ShowMessageBox(const char* text, const char* caption, UINT style) = 0;
   virtual bool IsLeadByte(unsigned char byte) = 0;
 };

@@ -9,14 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/msgbox.h"
-#include "platform/ole.h"
-
 namespace installsupport {
 namespace {
 
-HMODULE ModuleAt(uintptr_t value) {
-  return reinterpret_cast<HMODULE>(value);
+ModuleHandle ModuleAt(uintptr_t value) {
+  return reinterpret_cast<ModuleHandle>(value);
 }
 
 // Plays the system and writes down every call, in order.
@@ -36,7 +33,7 @@ class CFakeSystem : public IRegistrationSystem {
   void SetErrorModeTo(UINT mode) override {
     calls.push_back("SetErrorMode " + std::to_string(mode));
   }
-  HMODULE LoadModule(const char* name) override {
+  ModuleHandle LoadModule(const char* name) override {
     calls.push_back(std::string("LoadLibraryEx ") + name);
     return loadResult;
   }
@@ -44,17 +41,17 @@ class CFakeSystem : public IRegistrationSystem {
     calls.push_back("GetLastError");
     return lastError;
   }
-  FARPROC FindEntryPoint(HMODULE module, const char* name) override {
+  EntryPoint FindEntryPoint(ModuleHandle module, const char* name) override {
     EXPECT_EQ(loadResult, module);
     calls.push_back(std::string("GetProcAddress ") + name);
     return exports.count(name) != 0 ? StandIn() : nullptr;
   }
-  HRESULT CallEntryPoint(FARPROC entryPoint) override {
+  HRESULT CallEntryPoint(EntryPoint entryPoint) override {
     EXPECT_EQ(StandIn(), entryPoint);
     calls.push_back("Call");
     return entryResult;
   }
-  void UnloadModule(HMODULE module) override {
+  void UnloadModule(ModuleHandle module) override {
     EXPECT_EQ(loadResult, module);
     calls.push_back("FreeLibrary");
   }
@@ -68,10 +65,10 @@ class CFakeSystem : public IRegistrationSystem {
 
   // What the fake hands out as the entry point; never called.
   static void EntryPointStandIn() {}
-  static FARPROC StandIn() { return reinterpret_cast<FARPROC>(&EntryPointStandIn); }
+  static EntryPoint StandIn() { return &EntryPointStandIn; }
 
   HRESULT oleResult = S_OK;
-  HMODULE loadResult = ModuleAt(0x10000);
+  ModuleHandle loadResult = ModuleAt(0x10000);
   DWORD lastError = 0;
   std::set<std::string> exports = {"DllRegisterServer", "DllUnregisterServer"};
   HRESULT entryResult = S_OK;
@@ -192,7 +189,7 @@ TEST_F(RegistrationTest, AlreadyInitialisedOleCountsAsSuccess) {
 
 TEST_F(RegistrationTest, FailedLoadReportsTheErrorCodeAndFreesNothing) {
   struct Case {
-    HMODULE handle;
+    ModuleHandle handle;
     DWORD error;
     const char* code;
   } cases[] = {

@@ -1,9 +1,10 @@
 // The RunApplication export: start a program without a console window and wait for its end.
+#include <windows.h>
+
 #include <cstring>
 #include <vector>
 
 #include "installsupport/halyard4inst.h"
-#include "platform/process.h"
 
 extern "C" BOOL WINAPI RunApplication(LPCSTR chCommandLine, LPCSTR chCurrentDirectory) {
   if (chCommandLine == nullptr) return FALSE;

@@ -15,8 +15,6 @@
 #include <cstdint>
 
 typedef int BOOL;
-typedef unsigned char BYTE;
-typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
@@ -71,12 +69,8 @@ typedef LONG* PLONG;
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
 #define ERROR_INVALID_NAME 123L
-#define ERROR_MOD_NOT_FOUND 126L
-#define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_NEGATIVE_SEEK 131L
-#define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_FILENAME_EXCED_RANGE 206L
-#define ERROR_DIRECTORY 267L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 
 #define ERROR_MR_MID_NOT_FOUND 317L

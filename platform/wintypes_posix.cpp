@@ -100,8 +100,6 @@ DWORD ErrorFromErrno(int err) {
       return ERROR_FILENAME_EXCED_RANGE;
     case ELOOP:
       return ERROR_CANT_RESOLVE_FILENAME;
-    case ENOEXEC:
-      return ERROR_BAD_EXE_FORMAT;
     case EIO:
     default:
       return ERROR_GEN_FAILURE;

@@ -18,7 +18,7 @@ DIE_NOTE="no kit was assembled"
 BUILD=$1
 KIT=$2
 TRIPLET=i686-w64-mingw32
-KIT_FILES=(lzmulti.exe halyard4inst.dll README.txt example-install.nsi)
+KIT_FILES=(lzmulti.exe halyard4inst.dll halyard4inst.h README.txt example-install.nsi)
 ZIP=halyard4-kit-win32.zip
 
 command -v zip >/dev/null || die "zip not found; install it with: apt-get install -y zip"
@@ -49,7 +49,7 @@ python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 --versio
   die "the Windows binaries failed the check (see above)"
 
 chmod 755 "$STAGE" "$STAGE/lzmulti.exe" "$STAGE/halyard4inst.dll"
-chmod 644 "$STAGE/README.txt" "$STAGE/example-install.nsi"
+chmod 644 "$STAGE/halyard4inst.h" "$STAGE/README.txt" "$STAGE/example-install.nsi"
 (
   cd "$STAGE"
   touch -d "@$epoch" "${KIT_FILES[@]}"

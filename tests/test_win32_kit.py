@@ -16,7 +16,8 @@ import zipfile
 import harness
 
 CHECKER = os.path.join(harness.SCRIPTS, "check-pe.py")
-KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "README.txt", "example-install.nsi"]
+KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "halyard4inst.h", "README.txt",
+             "example-install.nsi"]
 KIT_ZIP = "halyard4-kit-win32.zip"
 
 
@@ -122,7 +123,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
             self.assertEqual([(e.filename, e.date_time, e.external_attr >> 16)
                               for e in archive.infolist()],
                              [(name, (2023, 11, 14, 22, 13, 20), mode) for name, mode in
-                              zip(KIT_FILES, (0o100755, 0o100755, 0o100644, 0o100644))])
+                              zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 3)])
         for name in KIT_FILES[:2]:
             with open(os.path.join(kit, name), "rb") as f:
                 header = f.read(4096)

@@ -1,19 +1,13 @@
-// A program for the tests of RunApplication, on Linux and on Windows:
-//   testprogram exit N                  ends with exit code N
-//   testprogram sleep MS FILE           waits MS milliseconds, then writes "done" to FILE
-//   testprogram cwd FILE                writes its current directory to FILE
+// A program for the tests of RunApplication:
+//   testprogram report FILE MS N        waits MS milliseconds, writes a report to FILE and ends
+//                                       with exit code N
 //   testprogram args FILE ARG...        writes its arguments to FILE, one a line
-//   testprogram report FILE MS N        (Windows) waits MS milliseconds, writes a report to FILE
-//                                       and ends with exit code N
+//   testprogram sleep MS FILE           waits MS milliseconds, then writes "done" to FILE
 // The report has three lines: the current directory, the number of processes attached to the
 // program's console, and 1 or 0 for whether that console has a window. It is written under a
 // temporary name and then renamed, so that it appears complete or not at all: a caller that finds
 // it has waited for the program.
-#ifdef _WIN32
 #include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,58 +23,36 @@ int WriteFile(const char* name, const std::string& text) {
   return std::fclose(file) == 0 ? 0 : 2;
 }
 
-std::string CurrentDirectory() {
-  char path[4096] = {};
-#ifdef _WIN32
-  GetCurrentDirectoryA(sizeof path, path);
-#else
-  if (::getcwd(path, sizeof path) == nullptr) return std::string();
-#endif
-  return path;
-}
-
-void Pause(int milliseconds) {
-#ifdef _WIN32
-  Sleep(static_cast<DWORD>(milliseconds));
-#else
-  ::usleep(static_cast<useconds_t>(milliseconds) * 1000);
-#endif
-}
-
-#ifdef _WIN32
 int Report(const char* file, int exitCode) {
+  char directory[MAX_PATH] = {};
+  GetCurrentDirectoryA(sizeof directory, directory);
   DWORD processes[16];
   const DWORD attached = GetConsoleProcessList(processes, 16);
   const bool window = GetConsoleWindow() != nullptr;
   const std::string temporary = std::string(file) + ".tmp";
   const std::string text =
-      CurrentDirectory() + "\n" + std::to_string(attached) + "\n" + (window ? "1" : "0") + "\n";
+      std::string(directory) + "\n" + std::to_string(attached) + "\n" + (window ? "1" : "0") + "\n";
   if (WriteFile(temporary.c_str(), text) != 0) return 3;
   if (!MoveFileExA(temporary.c_str(), file, MOVEFILE_REPLACE_EXISTING)) return 3;
   return exitCode;
 }
-#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "exit") == 0) return std::atoi(argv[2]);
-  if (argc >= 4 && std::strcmp(argv[1], "sleep") == 0) {
-    Pause(std::atoi(argv[2]));
-    return WriteFile(argv[3], "done");
+  if (argc == 5 && std::strcmp(argv[1], "report") == 0) {
+    Sleep(static_cast<DWORD>(std::atoi(argv[3])));
+    return Report(argv[2], std::atoi(argv[4]));
   }
-  if (argc >= 3 && std::strcmp(argv[1], "cwd") == 0) return WriteFile(argv[2], CurrentDirectory());
   if (argc >= 3 && std::strcmp(argv[1], "args") == 0) {
     std::string text;
     for (int i = 3; i < argc; ++i) text += std::string(argv[i]) + "\n";
     return WriteFile(argv[2], text);
   }
-#ifdef _WIN32
-  if (argc == 5 && std::strcmp(argv[1], "report") == 0) {
-    Pause(std::atoi(argv[3]));
-    return Report(argv[2], std::atoi(argv[4]));
+  if (argc >= 4 && std::strcmp(argv[1], "sleep") == 0) {
+    Sleep(static_cast<DWORD>(std::atoi(argv[2])));
+    return WriteFile(argv[3], "done");
   }
-#endif
-  std::fprintf(stderr, "usage: testprogram exit N | sleep MS FILE | cwd FILE | args FILE ARG...\n");
+  std::fprintf(stderr, "usage: testprogram report FILE MS N | args FILE ARG... | sleep MS FILE\n");
   return 64;
 }

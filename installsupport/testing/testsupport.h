@@ -1,13 +1,9 @@
-// Helpers of the library's tests, on Linux and on Windows: the folder of the test program, where
-// the library, the test modules and the test program are built; the environment; and the library
-// loaded by file name with its two exports looked up by their plain names, as an installer does.
+// Helpers of the library's tests: the folder of the test program, where the library, the test
+// modules and the test program are built; the environment; and the library loaded by file name
+// with its two exports looked up by their plain names, as an installer does.
 #pragma once
 
-#ifdef _WIN32
 #include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -16,7 +12,6 @@
 #include <string>
 
 #include "installsupport/halyard4inst.h"
-#include "platform/module.h"
 
 namespace testsupport {
 
@@ -24,21 +19,13 @@ namespace fs = std::filesystem;
 
 // The folder of the running test program.
 inline fs::path ExecutableDirectory() {
-#ifdef _WIN32
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   return fs::path(path).parent_path();
-#else
-  return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
 }
 
 inline void SetEnvironment(const char* name, const std::string& value) {
-#ifdef _WIN32
   _putenv_s(name, value.c_str());
-#else
-  setenv(name, value.c_str(), 1);
-#endif
 }
 
 inline std::string ReadText(const fs::path& file) {
