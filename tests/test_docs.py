@@ -12,7 +12,7 @@ import unittest
 
 import harness
 
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+SOURCE = harness.SOURCE
 MANUAL = os.path.join(SOURCE, "docs", "lzmulti.1")
 README = os.path.join(SOURCE, "README.md")
 DOCUMENTS = ["README.md", "docs/*.md", "scripts/README.md", "fuzz/README.md",
