@@ -48,6 +48,12 @@ class CMemberPlace {
   // followed, and an existing file is emptied and written in place. The archive, pipes and
   // devices are still refused.
   void SetFollowLinks(bool follow) { followLinks_ = follow; }
+  // Folders missing on a member's way are made (option -c): below the extraction folder by the
+  // same walk, each below the one before and never through a link; with links followed, along the
+  // name as it stands.
+  void SetCreateFolders(bool create) { createFolders_ = create; }
+  // The folders that the last Create made, outermost first, their names joined with '/'.
+  const std::vector<std::string>& MadeFolders() const { return made_; }
 
   // Creates the member file name ('/' and '\' separate folders; the name must be safe unless
   // links are followed) for writing and hands it to file.
@@ -64,6 +70,13 @@ class CMemberPlace {
   MemberPlaceResult CreateBeneath(const std::vector<std::string>& folders, const std::string& leaf,
                                   COutputFile& file);
   MemberPlaceResult CreateFollowing(const char* name, COutputFile& file);
+  // Makes the folder path as it stands, links followed: true when it is there, made now or
+  // before; false with the last error.
+  static bool MakeFolderNamed(const std::string& path, bool& made);
+  // Makes the missing folders along name as it stands (links followed).
+  void MakeFoldersAlong(const char* name);
+  // Records the count-th folder of folders as made.
+  void NoteMade(const std::vector<std::string>& folders, size_t count);
   // Keeps the folders held for the member before as far as folders, this member's way, is the
   // same, and closes the others; returns how many are kept.
   size_t KeepSameFolders(const std::vector<std::string>& folders);
@@ -75,6 +88,8 @@ class CMemberPlace {
   FileIdentity archive_;
   bool archiveKnown_ = false;
   bool followLinks_ = false;
+  bool createFolders_ = false;
+  std::vector<std::string> made_;     // the folders that the last Create made
   NativeFile root_ = NoNativeFile();  // the extraction folder, opened at the first member
   std::vector<Folder> held_;          // the folders below it that are held open
   bool replacing_ = false;            // names in the last member's folder were taken

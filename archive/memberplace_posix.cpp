@@ -70,7 +70,12 @@ MemberPlaceResult CMemberPlace::OpenFolders(const std::vector<std::string>& fold
   held_.resize(from);
   for (size_t i = from; i < folders.size(); ++i) {
     const int above = InnermostFolder();
-    const int below = OpenFolderBelow(above, folders[i]);
+    int below = OpenFolderBelow(above, folders[i]);
+    if (below < 0 && errno == ENOENT && createFolders_) {
+      // Made, then opened like any other: a link put in its place meanwhile is refused below.
+      if (::mkdirat(above, folders[i].c_str(), 0777) == 0) NoteMade(folders, i + 1);
+      below = OpenFolderBelow(above, folders[i]);
+    }
     if (below < 0) {
       const int err = errno;
       struct stat st;
@@ -113,6 +118,13 @@ MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& fo
   }
   if (fd < 0) return Failed(errno);
   return file.Adopt(fd) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
+}
+
+bool CMemberPlace::MakeFolderNamed(const std::string& path, bool& made) {
+  made = ::mkdir(platform::ToPosixPath(path.c_str()).c_str(), 0777) == 0;
+  if (made || errno == EEXIST) return true;
+  platform::SetLastErrorFromErrno();
+  return false;
 }
 
 MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& file) {

@@ -77,6 +77,12 @@ TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
   for (const char* name : {"nofolder/x", "plain.txt/x", "sub", "sub/"}) {
     EXPECT_EQ(Place(place, name), R::kFailed) << name;
   }
+  // Missing folders are made when asked to, and told.
+  place.SetCreateFolders(true);
+  EXPECT_EQ(Place(place, "sub/new\\deeper/x"), R::kCreated);
+  EXPECT_EQ(place.MadeFolders(), (std::vector<std::string>{"sub/new", "sub/new/deeper"}));
+  EXPECT_EQ(dir_.ReadFile("sub/new/deeper/x"), "member");
+  EXPECT_EQ(Place(place, "plain.txt/x"), R::kFailed);
 }
 
 // A folder that becomes a link between two members never leads one through the link: the folder
@@ -102,10 +108,14 @@ TEST_F(MemberPlaceTest, FoldersOnTheWayAreNeverLinks) {
   EXPECT_EQ(Place(place, "d/third"), R::kThroughLink);
   EXPECT_EQ(Place(place, "d\\third"), R::kThroughLink);
   EXPECT_TRUE(fs::is_empty("outside"));
-  // Followed when the names are used as they stand.
+  // Followed when the names are used as they stand, also to make folders.
   place.SetFollowLinks(true);
   EXPECT_EQ(Place(place, "d/second"), R::kCreated);
   EXPECT_EQ(dir_.ReadFile("outside/second"), "member");
+  place.SetCreateFolders(true);
+  EXPECT_EQ(Place(place, "d/made/x"), R::kCreated);
+  EXPECT_EQ(place.MadeFolders(), std::vector<std::string>{"d/made"});
+  EXPECT_EQ(dir_.ReadFile("outside/made/x"), "member");
 }
 
 TEST_F(MemberPlaceTest, TheArchivePipesAndDevicesAreLeftAlone) {

@@ -146,7 +146,14 @@ MemberPlaceResult CMemberPlace::OpenFolders(const std::vector<std::string>& fold
   for (size_t i = same; i < folders.size(); ++i) {
     path += L"\\" + WideText(folders[i]);
     // Held without sharing write or delete: nothing can rename, remove or relink it meanwhile.
-    HANDLE handle = OpenItself(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ);
+    const DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+    HANDLE handle = OpenItself(path, access, FILE_SHARE_READ);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND &&
+        createFolders_) {
+      // Made, then opened like any other: a reparse point put in its place is refused below.
+      if (::CreateDirectoryW(path.c_str(), nullptr)) NoteMade(folders, i + 1);
+      handle = OpenItself(path, access, FILE_SHARE_READ);
+    }
     if (handle == INVALID_HANDLE_VALUE) return MemberPlaceResult::kFailed;
     BY_HANDLE_FILE_INFORMATION information;
     // Wine opens a host's symbolic link as the folder it leads to; its attributes by name still
@@ -185,6 +192,11 @@ MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& fo
     }
   }
   return file.Adopt(handle) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
+}
+
+bool CMemberPlace::MakeFolderNamed(const std::string& path, bool& made) {
+  made = ::CreateDirectoryW(LongPath(path.c_str()).c_str(), nullptr) != FALSE;
+  return made || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& file) {

@@ -286,6 +286,28 @@ class MemberNameTest(BadInputTestCase):
         self.assertEqual(self.read_work("third.txt"), b"3")
         self.assertFalse(os.path.exists(os.path.join(self.work, "nofolder")))
 
+    def test_create_path_makes_the_folders_members_need(self):
+        os.makedirs(self.path("outside"))
+        os.symlink(os.path.join("..", "outside"), os.path.join(self.work, "link"))
+        members = [("a/b/c/x.txt", b"x"), ("a\\b\\y.txt", b"y"), ("a/z.txt", b"z"),
+                   ("link/sub/w.txt", b"w"), ("../up/u.txt", b"u"), ("last.txt", b"last")]
+        archive = self.write_archive(au.build_archive(members))
+        # A listing makes nothing, with -c or without.
+        self.assertEqual(self.extract(archive, "-c", "yes", "-t").stdout.count(b"\n"), 6)
+        self.assertEqual(self.work_files(), ["link"])
+        result = self.extract(archive, "-v", "2", "-c", "yes")
+        made = [line for line in result.lines() if "Creating folder" in line]
+        self.assertEqual(made, [harness.log_line(
+            "Verbose..", "COutMultiFileStream", "Write", "Creating folder: " + folder).decode()
+            for folder in ("a", "a/b", "a/b/c")])
+        # Never through a link, and an unsafe name is refused before anything is made.
+        self.assertEqual(result.errors(), [unsafe("link/sub/w.txt"), unsafe("../up/u.txt")])
+        self.assertEqual(os.listdir(self.path("outside")), [])
+        self.assertFalse(os.path.exists(self.path("up")))
+        for name, data in (("a/b/c/x.txt", b"x"), ("a/b/y.txt", b"y"), ("a/z.txt", b"z"),
+                           ("last.txt", b"last")):
+            self.assertEqual(self.read_work(name), data)
+
     def test_member_whose_folder_does_not_exist_in_our_own_archive(self):
         self.write_file("first.txt", b"1" * 10)
         self.write_file("nofolder/second.txt", b"2" * 20)
