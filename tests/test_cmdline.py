@@ -1,11 +1,14 @@
 """End-to-end tests of lzmulti's command line: the operation it chooses, its log lines on standard
-error (compared byte for byte), its usage text, wildcard expansion on a real directory tree, and
-argument vectors that must not upset it.
+error (compared byte for byte), its usage text, wildcard expansion on a real directory tree,
+argument vectors that must not upset it, and the progress line that a terminal shows.
 
 The archive pipelines are not judged here: where a run goes on to compress or decompress, only the
 lines that the driver prints before it are compared."""
 
+import os
+import pty
 import re
+import subprocess
 import unittest
 
 import harness
@@ -153,7 +156,9 @@ class OperationChoiceTest(CmdlineTestCase):
         self.write_file("b.txt", "beta")
 
     def test_files_found_choose_compression(self):
-        self.assertSummary(self.lz("-v", "1", "ARCHIVE.DPC", "a.txt", "b.txt"), "ARCHIVE.DPC", 2)
+        # Without a terminal the summary is all that a complete pack logs.
+        self.assertStderr(self.lz("-v", "1", "ARCHIVE.DPC", "a.txt", "b.txt"),
+                          I("Compressed file: ARCHIVE.DPC") + I("Input files: 2"))
 
     def test_input_names_listed_at_level_3(self):
         result = self.lz("-v", "3", "archive.dpc", "a.txt", "b.txt", "a.txt")
@@ -213,6 +218,82 @@ class OperationChoiceTest(CmdlineTestCase):
             T("Program", "ExpandWildcard", "Entering") + T("Program", "ExpandWildcard", "Leaving") +
             E("ExpandWildcard failed: File not found: none*.txt") + T("", "Usage", "Entering") +
             usage_text(self.program_name(result)) + T("", "Usage", "Leaving"))
+
+
+def terminal_rows(received):
+    """The rows that a terminal shows for the bytes it received ("\r" goes back to the start of
+    the row, "\n" ends it), without trailing blanks, and the row it ends on."""
+    rows, row, column = [], [], 0
+    for ch in received.decode("latin-1"):
+        if ch == "\r":
+            column = 0
+        elif ch == "\n":
+            rows.append("".join(row).rstrip(" "))
+            row, column = [], 0
+        else:
+            row[column:column + 1] = [ch]
+            column += 1
+    return rows, "".join(row).rstrip(" ")
+
+
+@unittest.skipIf(harness.PLATFORM == "win32", "a pseudo-terminal is no Windows console")
+class TerminalTest(CmdlineTestCase):
+    PROGRESS = re.compile(rb"\r *\d+% [^\r\n]+ of [^\r\n]+")
+
+    def run_on_terminal(self, *args, cwd):
+        """Runs lzmulti with its standard error on a pseudo-terminal; returns what it received."""
+        master, slave = pty.openpty()
+        try:
+            proc = subprocess.Popen([harness.lzmulti_path(), *args], cwd=cwd,
+                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                    stderr=slave)
+        finally:
+            os.close(slave)
+        received = b""
+        with os.fdopen(master, "rb", buffering=0) as terminal:
+            while True:
+                try:
+                    chunk = terminal.read(65536)
+                except OSError:  # EIO: the program has closed its end
+                    chunk = b""
+                if not chunk:
+                    break
+                received += chunk
+        self.assertEqual(proc.wait(timeout=300), 0)
+        return received
+
+    def assertOnlyTheLogStays(self, received, log):
+        """The terminal got the progress line, blanked out before every log line and at the end,
+        so that the log lines stand alone on its screen."""
+        self.assertRegex(received, self.PROGRESS)
+        for label in re.finditer(rb"(Error|Warning|Info|Verbose|Trace|VVerbose)\.+ ", received):
+            before = received[:label.start()]
+            self.assertTrue(before == b"" or before.endswith(b"\n") or
+                            re.search(rb"\r +\r$", before), before[-80:])
+        self.assertRegex(received, rb"\r +\r$")
+        self.assertEqual(terminal_rows(received),
+                         ([line.rstrip(" ") for line in log.decode("latin-1").splitlines()], ""))
+
+    def test_progress_line_is_rewritten_and_cleared_around_the_log(self):
+        # Zeros pack in seconds. The line comes at the coders' first report: at level 2 before
+        # the log line of the second member.
+        for name in ("a.bin", "b.bin"):
+            self.write_file(name, bytes(32 << 20))
+        received = self.run_on_terminal("-v", "1", "-w", "20", "p.dpc", "a.bin", "b.bin",
+                                        cwd=self.dir)
+        self.assertOnlyTheLogStays(received, I("Compressed file: p.dpc") + I("Input files: 2"))
+        out = self.path("out")
+        os.makedirs(out)
+        received = self.run_on_terminal("-v", "2", "../p.dpc", cwd=out)
+        result = self.run_lzmulti("-v", "2", "../p.dpc", cwd=out)
+        self.assertIn(b"Creating: b.bin", result.stderr)
+        self.assertOnlyTheLogStays(received, result.stderr)
+        # Without a terminal the log is as it always was.
+        result = self.run_lzmulti("-v", "1", "../p.dpc", cwd=out)
+        self.assertEqual(result.returncode, 0)
+        self.assertStderr(result, I("Compressed file: ../p.dpc") + I("Input files: 0"))
+        for name in ("a.bin", "b.bin"):
+            self.assertEqual(self.read_file(os.path.join("out", name)), bytes(32 << 20))
 
 
 class WildcardTest(CmdlineTestCase):
