@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "codec/lzmaencoder.h"
-#include "codec/testing/progressrecorder.h"
 #include "testing/memorystreams.h"
 
 // The decoder obtains its window and input buffer with the non-throwing array new; this test
@@ -224,38 +223,6 @@ TEST(DecoderTest, ReadsInMegabyteRequestsAcrossShortReads) {
   ASSERT_GT(d.readSizes.size(), 10u);  // short reads are followed by more
   for (size_t i = 1; i < d.readSizes.size(); ++i) {
     EXPECT_EQ(d.readSizes[i], CDecoder::kInBufferSize);
-  }
-}
-
-// Progress comes after every step, also before the first full window.
-TEST(DecoderTest, TellsProgressAfterEveryStep) {
-  const std::vector<uint8_t> data = MixedBytes(3 << 20, 5);
-  const std::vector<uint8_t> archive = Compress(data, 8 << 20);
-  for (int failAt : {0, 4}) {
-    Decoding d(archive);
-    d.in->chunkLimit = 100000;
-    ASSERT_EQ(d.decoder->SetDecoderProperties(d.in.get()), S_OK);
-    RefHolder<ProgressRecorder> progress(new ProgressRecorder);
-    progress->failAtCall = failAt;
-    progress->failResult = E_FAIL;
-    const HRESULT result =
-        d.decoder->Code(d.in.get(), d.out.get(), nullptr, nullptr, progress.get());
-    if (failAt != 0) {
-      EXPECT_EQ(result, E_FAIL);
-      ASSERT_EQ(progress->reports.size(), 4u);
-      EXPECT_EQ(d.out->data.size(), progress->reports.back().out);  // what was pending went out
-      continue;
-    }
-    EXPECT_EQ(result, S_FALSE);
-    ASSERT_GT(progress->reports.size(), 10u);
-    ProgressRecorder::Report before = {0, 0};
-    for (const ProgressRecorder::Report& report : progress->reports) {
-      EXPECT_GE(report.in, before.in);
-      EXPECT_GE(report.out, before.out);
-      before = report;
-    }
-    EXPECT_EQ(before.in, archive.size() - 5);
-    EXPECT_GE(before.out, data.size());
   }
 }
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "codec/lzmadecoder.h"
-#include "codec/testing/progressrecorder.h"
 #include "testing/memorystreams.h"
 
 namespace NCompress {
@@ -147,42 +146,6 @@ TEST(EncoderTest, WritesWholeMegabyteBlocksThenTheRest) {
   ASSERT_GT(unpacked->data.size(), data.size());
   unpacked->data.resize(data.size());
   EXPECT_EQ(unpacked->data, data);
-}
-
-TEST(EncoderTest, TellsProgressForEverySliceTakenIn) {
-  auto* encoder = new CEncoder;
-  RefHolder<CEncoder> hold(encoder);
-  ASSERT_EQ(SetProgramSettings(encoder, 23), S_OK);
-  // Zeros: one read takes them all, and they give hardly any output.
-  const std::vector<uint8_t> data(5 * CEncoder::kInSliceSize + 1000, 0);
-  for (int failAt : {0, 3}) {
-    auto* in = new MemoryReader(data);
-    RefHolder<MemoryReader> holdIn(in);
-    auto* out = new MemoryWriter;
-    RefHolder<MemoryWriter> holdOut(out);
-    auto* progress = new ProgressRecorder;
-    RefHolder<ProgressRecorder> holdProgress(progress);
-    progress->failAtCall = failAt;
-    progress->failResult = S_FALSE;  // anything but S_OK stops it
-    const HRESULT result = encoder->Code(in, out, nullptr, nullptr, progress);
-    if (failAt != 0) {
-      EXPECT_EQ(result, S_FALSE);
-      EXPECT_EQ(progress->reports.size(), 3u);
-      continue;
-    }
-    ASSERT_EQ(result, S_OK);
-    EXPECT_EQ(in->requestSizes.size(), 2u);
-    ASSERT_GE(progress->reports.size(), 6u);
-    ProgressRecorder::Report before = {0, 0};
-    for (const ProgressRecorder::Report& report : progress->reports) {
-      EXPECT_GE(report.in, before.in);
-      EXPECT_LE(report.in - before.in, CEncoder::kInSliceSize);
-      EXPECT_GE(report.out, before.out);
-      before = report;
-    }
-    EXPECT_EQ(before.in, data.size());
-    EXPECT_LE(before.out, out->data.size());
-  }
 }
 
 TEST(EncoderTest, StreamFailuresEndCode) {
