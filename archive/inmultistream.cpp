@@ -53,6 +53,12 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
   return result;
 }
 
+uint64_t CInMultiFileStream::DataSize() const {
+  uint64_t total = 0;
+  for (uint64_t size : sizes) total += size;  // file sizes: far below 2^64 together
+  return total;
+}
+
 void CInMultiFileStream::ReportSizeChange() {
   ++changedFiles;
   const std::string shown = PrintableText(names[static_cast<size_t>(nextIndex - 1)].c_str());

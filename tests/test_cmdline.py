@@ -1,13 +1,16 @@
 """End-to-end tests of lzmulti's command line, as only the built program shows it: exit status 0,
 the usage text on the real standard error (stdout stays empty), the program name and the argument
-bytes as the real main receives them, wildcard expansion against a real directory tree, and
-arguments long enough to be cut by the log. How the options and the extension are parsed, the
+bytes as the real main receives them, wildcard expansion against a real directory tree,
+arguments long enough to be cut by the log, and the progress line that a terminal shows. How the options and the extension are parsed, the
 operation chosen and the option log lines are the driver's unit tests' (app/program_test.cpp).
 
 The archive pipelines are not judged here: where a run goes on to compress or decompress, only the
 lines that the driver prints before it are compared."""
 
+import os
+import pty
 import re
+import subprocess
 import unittest
 
 import harness
@@ -102,6 +105,50 @@ class UsageTest(CmdlineTestCase):
             T("Program", "ExpandWildcard", "Entering") + T("Program", "ExpandWildcard", "Leaving") +
             E("ExpandWildcard failed: File not found: none*.txt") + T("", "Usage", "Entering") +
             usage_text(self.program_name(result)) + T("", "Usage", "Leaving"))
+
+
+@unittest.skipIf(harness.PLATFORM == "win32", "a pseudo-terminal is no Windows console")
+class TerminalTest(CmdlineTestCase):
+    def run_on_terminal(self, *args, cwd):
+        """Runs lzmulti with its standard error on a pseudo-terminal; returns what it received."""
+        master, slave = pty.openpty()
+        proc = subprocess.Popen([harness.lzmulti_path(), *args], cwd=cwd, stderr=slave,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+        os.close(slave)
+        received = b""
+        try:
+            while chunk := os.read(master, 65536):
+                received += chunk
+        except OSError:  # EIO: the program has closed its end
+            pass
+        os.close(master)
+        self.assertEqual(proc.wait(timeout=300), 0)
+        return received
+
+    def test_progress_line_is_rewritten_and_blanked_out_around_the_log(self):
+        # Zeros pack in seconds. The line comes at the coders' first report, within the first
+        # MiB, so when unpacking at level 2 before the log line of the first member.
+        for name in ("a.bin", "b.bin"):
+            self.write_file(name, bytes(32 << 20))
+        os.makedirs(self.path("out"))
+        for cwd, *args in ((self.dir, "-v", "1", "-w", "20", "p.dpc", "a.bin", "b.bin"),
+                           (self.path("out"), "-v", "2", "../p.dpc")):
+            received = self.run_on_terminal(*args, cwd=cwd)
+            first = re.search(rb"\r *\d+% ([\d.]+) (B|KiB|MiB) of", received)
+            unit = {b"B": 1, b"KiB": 1 << 10, b"MiB": 1 << 20}[first[2]]
+            self.assertLessEqual(float(first[1]) * unit, 1 << 20)
+            # A log line starts on a new row or on one just blanked out ("\r", blanks, "\r"),
+            # and so does the end.
+            self.assertEqual(re.findall(rb"[^\r\n](?:Info|Verbose)\.", b"\n" + received), [])
+            self.assertRegex(received, rb"(\n|\r +\r)$")
+            # Without the line and its blanking out, the log of the same run without a terminal,
+            # which for the pack is its summary alone.
+            log = re.sub(rb"\r *\d+% [^\r\n]+ of [^\r\n]+|\r +\r", b"", received)
+            without = self.run_lzmulti(*args, cwd=cwd)
+            self.assertStderr(without, log.replace(b"\r\n", b"\n"))
+            if cwd == self.dir:
+                self.assertStderr(without, I("Compressed file: p.dpc") + I("Input files: 2"))
+        self.assertLess(received.find(b"%"), received.find(b"Creating: a.bin"))
 
 
 class WildcardTest(CmdlineTestCase):
