@@ -62,12 +62,8 @@ echo "== Listing the archive (lzmulti -t)"
 run . - "$lz" -t "$out/samples.dpc" | tee "$out/listing.txt" | sed 's/^/   /'
 
 echo "== Unpacking into $out/unpacked"
-# Extraction creates files, not folders: make the folders of the stored names first.
-mapfile -t folders < <(sed -n 's|/[^/]*$||p' "$out/listing.txt" | LC_ALL=C sort -u)
-for folder in "${folders[@]}"; do
-  run . - mkdir -p "$out/unpacked/$folder"
-done
-run "$out/unpacked" ../unpack.log "$lz" ../samples.dpc
+# -c makes the folders of the stored names.
+run "$out/unpacked" ../unpack.log "$lz" -c yes ../samples.dpc
 if [ -s "$out/unpack.log" ]; then
   cat "$out/unpack.log"
   echo "Unpacking reported errors" >&2
