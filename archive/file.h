@@ -10,11 +10,8 @@
 
 #include <cstdint>
 
-#include "platform/wintypes.h"
-
-#ifndef _WIN32
 #include "archive/readahead.h"
-#endif
+#include "platform/wintypes.h"
 
 // The system's handle of an open file: a HANDLE on Windows, a descriptor elsewhere.
 #ifdef _WIN32
@@ -72,12 +69,13 @@ class CFileHandle {
   NativeFile Handle() const { return handle; }
 
  protected:
+  // The system's own seek, without the read-ahead block.
+  bool SystemSeek(int64_t distance, uint32_t origin, uint64_t& position);
+
   bool isOpen = false;
   NativeFile handle;
-#ifndef _WIN32
   ReadAhead readAhead_;
   bool readsAhead_ = false;  // reads go through readAhead_
-#endif
 };
 
 class CInputFile : public CFileHandle {

@@ -21,21 +21,6 @@ void SetIoError(int fd) {
   }
 }
 
-ssize_t ReadRetrying(int fd, void* data, size_t size) {
-  return platform::RetryInterrupted([&] { return ::read(fd, data, size); });
-}
-
-class DescriptorSource : public ReadAhead::Source {
- public:
-  explicit DescriptorSource(int fd) : fd_(fd) {}
-  long Read(void* data, size_t size) override {
-    return static_cast<long>(ReadRetrying(fd_, data, size));
-  }
-
- private:
-  int fd_;
-};
-
 // Opens name with the open(2) flags; -1 with the last error set.
 int OpenPath(const char* name, int flags) {
   if (name[0] == '\0') {
@@ -81,38 +66,28 @@ bool CFileHandle::Close() {
   return true;
 }
 
-// The caller's position is the system's less what the read-ahead block holds untaken. A move
-// inside the block only moves the block's cursor; elsewhere the system position moves and the
-// block is dropped. A move before the start fails and leaves the position as it was.
-bool CFileHandle::Seek(int64_t distance, uint32_t origin, uint64_t& position) {
-  const off_t system = ::lseek(handle, 0, SEEK_CUR);
-  struct stat st;
-  if (system < 0 || (origin == kFromEnd && !Stat(handle, st))) {
-    platform::SetLastErrorFromErrno();
-    return false;
-  }
+long ReadSome(NativeFile file, void* data, uint32_t size) {
+  const ssize_t n = platform::RetryInterrupted([&] { return ::read(file, data, size); });
+  if (n < 0) SetIoError(file);
+  return static_cast<long>(n);
+}
+
+bool CFileHandle::SystemSeek(int64_t distance, uint32_t origin, uint64_t& position) {
+  static const int kWhence[] = {SEEK_SET, SEEK_CUR, SEEK_END};
   if (origin > kFromEnd) {
     ::SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  const int64_t base = origin == kFromBeginning ? 0
-                       : origin == kFromEnd     ? st.st_size
-                                            : system - (readsAhead_ ? readAhead_.Buffered() : 0);
-  if ((distance > 0 && base > INT64_MAX - distance) || base + distance < 0) {
-    ::SetLastError(ERROR_NEGATIVE_SEEK);
-    return false;
-  }
-  const auto target = static_cast<uint64_t>(base + distance);
-  if (readsAhead_ && readAhead_.SeekInside(target, static_cast<uint64_t>(system))) {
-    position = target;
-    return true;
-  }
-  const off_t at = ::lseek(handle, static_cast<off_t>(target), SEEK_SET);
+  const off_t at = ::lseek(handle, static_cast<off_t>(distance), kWhence[origin]);
   if (at < 0) {
-    platform::SetLastErrorFromErrno();
+    // A move before the start is refused with the position where it was.
+    if (errno == EINVAL) {
+      ::SetLastError(ERROR_NEGATIVE_SEEK);
+    } else {
+      platform::SetLastErrorFromErrno();
+    }
     return false;
   }
-  readAhead_.Drop();
   position = static_cast<uint64_t>(at);
   return true;
 }
@@ -162,28 +137,6 @@ bool CInputFile::Open(const char* name) {
   // Without memory for the block the file reads unbuffered.
   readsAhead_ = S_ISREG(st.st_mode) && readAhead_.Allocate();
   return Adopt(fd);
-}
-
-bool CInputFile::Read(void* data, uint32_t size, uint32_t& processed) {
-  processed = 0;
-  auto* out = static_cast<uint8_t*>(data);
-  if (readsAhead_) {
-    DescriptorSource source(handle);
-    if (readAhead_.Read(source, out, size, processed)) return true;
-    SetIoError(handle);
-    return false;
-  }
-  // A regular file gives everything up to its end in one go; a pipe may need several reads.
-  while (processed < size) {
-    const ssize_t n = ReadRetrying(handle, out + processed, size - processed);
-    if (n < 0) {
-      SetIoError(handle);
-      return false;
-    }
-    if (n == 0) break;
-    processed += static_cast<uint32_t>(n);
-  }
-  return true;
 }
 
 bool COutputFile::Create(const char* name, bool replace) {

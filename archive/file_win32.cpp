@@ -25,12 +25,19 @@ void CloseNativeFile(NativeFile file) {
 bool CFileHandle::Close() {
   if (!isOpen) return true;
   if (!::CloseHandle(handle)) return false;
+  readsAhead_ = false;
   isOpen = false;
   handle = INVALID_HANDLE_VALUE;
   return true;
 }
 
-bool CFileHandle::Seek(int64_t distance, uint32_t origin, uint64_t& position) {
+long ReadSome(NativeFile file, void* data, uint32_t size) {
+  DWORD count = 0;
+  if (!::ReadFile(file, data, size, &count, nullptr)) return -1;
+  return static_cast<long>(count);
+}
+
+bool CFileHandle::SystemSeek(int64_t distance, uint32_t origin, uint64_t& position) {
   const auto bits = static_cast<uint64_t>(distance);
   LONG high = static_cast<LONG>(static_cast<uint32_t>(bits >> 32));
   ::SetLastError(0);
@@ -69,14 +76,10 @@ bool CFileHandle::IsDiskFile() {
 
 bool CInputFile::Open(const char* name) {
   Close();
-  return Adopt(OpenFile(name, GENERIC_READ, OPEN_EXISTING));
-}
-
-bool CInputFile::Read(void* data, uint32_t size, uint32_t& processed) {
-  DWORD count = 0;
-  const BOOL ok = ::ReadFile(handle, data, size, &count, nullptr);
-  processed = count;
-  return ok != FALSE;
+  if (!Adopt(OpenFile(name, GENERIC_READ, OPEN_EXISTING))) return false;
+  // Without memory for the block the file reads unbuffered.
+  readsAhead_ = IsDiskFile() && readAhead_.Allocate();
+  return true;
 }
 
 bool COutputFile::Create(const char* name, bool replace) {

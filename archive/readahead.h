@@ -1,10 +1,9 @@
-// The read-ahead block of an input file on POSIX systems (archive/file.h): small reads are served
-// from one block read ahead from the file, so that a caller reading a few bytes at a time makes
-// one system call per block instead of one per call. An input file shares reading only: its
-// opener has said that nobody writes the file while it is open (Windows enforces that; POSIX
-// takes the opener at its word), so the block stays true to the file. Reads of at least a block go
-// from what is buffered straight on into the caller's buffer. The counts that reads report are
-// those of unbuffered reads of the same file.
+// The read-ahead block of an input file (archive/file.h): small reads are served from one block
+// read ahead from the file, so that a caller reading a few bytes at a time makes one system call
+// per block instead of one per call. An input file shares reading only: its opener has said that
+// nobody writes the file while it is open, so the block stays true to it. Reads of at least a
+// block go from what is buffered straight on into the caller's buffer. The counts that reads
+// report are those of unbuffered reads of the same file.
 //
 // The block holds the Held() bytes of the file that end at the system file position, of which the
 // caller has not yet taken the last Buffered(): the position that the caller sees is the system
@@ -21,7 +20,7 @@ class ReadAhead {
   static constexpr uint32_t kBlockSize = 64 * 1024;
 
   // The system file: Read puts at most size bytes into data and returns the count (0 at the end
-  // of the file), or -1 with errno set. It repeats after EINTR itself.
+  // of the file), or -1 with the system's reason left for the caller.
   class Source {
    public:
     virtual ~Source() = default;
@@ -32,7 +31,7 @@ class ReadAhead {
   bool Allocate();
 
   // Fills data with up to size bytes, as an unbuffered ReadFile would: until size bytes are there
-  // or the file ends. false when a system read failed (errno set); got then holds the bytes
+  // or the file ends. false when a system read failed; got then holds the bytes
   // delivered before the failure, as ReadFile reports them. Needs Allocate first.
   bool Read(Source& source, uint8_t* data, uint32_t size, uint32_t& got) {
     if (size > Buffered()) return ReadBeyond(source, data, size, got);
