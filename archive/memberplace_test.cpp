@@ -83,6 +83,13 @@ TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
   EXPECT_EQ(place.MadeFolders(), (std::vector<std::string>{"sub/new", "sub/new/deeper"}));
   EXPECT_EQ(dir_.ReadFile("sub/new/deeper/x"), "member");
   EXPECT_EQ(Place(place, "plain.txt/x"), R::kFailed);
+  // A deep tree, walked again from the nearest folder still held for its siblings.
+  std::string deep;
+  for (int level = 0; level < 70; ++level) deep += "d/";
+  for (const std::string& name : {deep + "x", deep + "y", deep.substr(0, 134) + "z", deep + "w"}) {
+    EXPECT_EQ(Place(place, name.c_str()), R::kCreated) << name.size();
+    EXPECT_EQ(dir_.ReadFile(name), "member") << name.size();
+  }
 }
 
 // A folder that becomes a link between two members never leads one through the link: the folder
