@@ -17,13 +17,16 @@ INSTALLED = {
               "halyard4inst.dll", "halyard4inst.h", "lzmulti.exe"],
 }
 
-# Both exports through the header's declarations and pointer types: the declarations and the types
+# The exports through the header's declarations and pointer types: the declarations and the types
 # must agree, in C and in C++.
 CALLER = b"""#include <halyard4inst.h>
 int main(void) {
   RegisterModuleFunction registerModule = RegisterModule;
   RunApplicationFunction runApplication = RunApplication;
-  return registerModule == 0 || runApplication == 0;
+  RegisterModuleWFunction registerModuleW = RegisterModuleW;
+  RunApplicationWFunction runApplicationW = RunApplicationW;
+  return registerModule == 0 || runApplication == 0 || registerModuleW == 0 ||
+         runApplicationW == 0;
 }
 """
 

@@ -1,6 +1,7 @@
 // Helpers of the library's tests: the folder of the test program, where the library, the test
-// modules and the test program are built; the environment; and the library loaded by file name
-// with its two exports looked up by their plain names, as an installer does.
+// modules and the test program are built; the environment; the library loaded by file name with
+// its exports looked up by their plain names, as an installer does; and the two kinds of export,
+// ANSI and wide, for tests that run the same cases on both.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <type_traits>
 
 #include "installsupport/halyard4inst.h"
 
@@ -58,16 +60,57 @@ class Library {
   RunApplicationFunction RunApplication() const {
     return reinterpret_cast<RunApplicationFunction>(Export("RunApplication"));
   }
+  // The export of that name, as a pointer of type Function.
+  template <typename Function>
+  Function Export(const char* name) const {
+    if (module_ == nullptr) return nullptr;
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module_, name)));
+  }
 
  private:
-  void (*Export(const char* name) const)() {
-    if (module_ == nullptr) return nullptr;
-    return reinterpret_cast<void (*)()>(GetProcAddress(module_, name));
-  }
+  void (*Export(const char* name) const)() { return Export<void (*)()>(name); }
 
   std::string file_;
   HMODULE module_;
   DWORD loadError_;
+};
+
+// The ANSI exports and their wide twins, with the tests' texts (UTF-8) turned into theirs: for
+// the ANSI ones the texts stand as they are (the tests' paths are ASCII), for the wide ones they
+// become UTF-16. Utf8 turns an export's text back.
+template <bool Wide>
+struct Exports {
+  static constexpr bool kWide = Wide;
+  using Char = std::conditional_t<Wide, wchar_t, char>;
+  using Text = std::basic_string<Char>;
+  using RegisterModule = std::conditional_t<Wide, RegisterModuleWFunction, RegisterModuleFunction>;
+  using RunApplication = std::conditional_t<Wide, RunApplicationWFunction, RunApplicationFunction>;
+  static constexpr const char* kRegisterModule = Wide ? "RegisterModuleW" : "RegisterModule";
+  static constexpr const char* kRunApplication = Wide ? "RunApplicationW" : "RunApplication";
+
+  static Text FromUtf8(const std::string& text) {
+    if constexpr (Wide) {
+      return fs::u8path(text).wstring();
+    } else {
+      return text;
+    }
+  }
+  static std::string Utf8(const Text& text) {
+    if constexpr (Wide) {
+      return fs::path(text).u8string();
+    } else {
+      return text;
+    }
+  }
+};
+using AnsiExports = Exports<false>;
+using WideExports = Exports<true>;
+// The names of the two kinds in the names of typed tests.
+struct ExportNames {
+  template <typename Kind>
+  static std::string GetName(int) {
+    return Kind::kWide ? "Wide" : "Ansi";
+  }
 };
 
 }  // namespace testsupport
