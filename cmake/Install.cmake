@@ -5,8 +5,8 @@
 # the kit only.
 #
 # Windows: the kit, one flat folder with lzmulti.exe, halyard4inst.dll, its header halyard4inst.h
-# for C and C++ callers, README.txt, the example installer script example-install.nsi, LICENSE and
-# THIRD-PARTY-NOTICES.txt (the texts with line ends CR LF). scripts/pack-kit.sh (run by
+# for C and C++ callers, README.txt, the NSIS include halyard4inst.nsh with the example installer
+# script example-install.nsi, LICENSE and THIRD-PARTY-NOTICES.txt (the texts with line ends CR LF). scripts/pack-kit.sh (run by
 # scripts/build-win32.sh) installs it into a stage with --strip and packs the zip and SHA256SUMS
 # from there.
 include(GNUInstallDirs)
@@ -36,12 +36,15 @@ if(WIN32)
   configure_file(docs/kit-README.txt kit/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(installsupport/example-install.nsi kit/example-install.nsi @ONLY
                  NEWLINE_STYLE CRLF)
+  halyard_crlf_text(${PROJECT_SOURCE_DIR}/installsupport/halyard4inst.nsh
+                    ${CMAKE_CURRENT_BINARY_DIR}/kit/halyard4inst.nsh)
   halyard_crlf_text(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_CURRENT_BINARY_DIR}/kit/LICENSE)
   halyard_crlf_text(${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
                     ${CMAKE_CURRENT_BINARY_DIR}/kit/THIRD-PARTY-NOTICES.txt)
   install(TARGETS lzmulti halyard4inst RUNTIME DESTINATION .)
   install(FILES installsupport/halyard4inst.h
                 ${CMAKE_CURRENT_BINARY_DIR}/kit/README.txt
+                ${CMAKE_CURRENT_BINARY_DIR}/kit/halyard4inst.nsh
                 ${CMAKE_CURRENT_BINARY_DIR}/kit/example-install.nsi
                 ${CMAKE_CURRENT_BINARY_DIR}/kit/LICENSE
                 ${CMAKE_CURRENT_BINARY_DIR}/kit/THIRD-PARTY-NOTICES.txt DESTINATION .)

@@ -19,8 +19,8 @@ DIE_NOTE="no kit was assembled"
 BUILD=$1
 KIT=$2
 TRIPLET=i686-w64-mingw32
-KIT_FILES=(lzmulti.exe halyard4inst.dll halyard4inst.h README.txt example-install.nsi LICENSE
-           THIRD-PARTY-NOTICES.txt)
+KIT_FILES=(lzmulti.exe halyard4inst.dll halyard4inst.h README.txt halyard4inst.nsh
+           example-install.nsi LICENSE THIRD-PARTY-NOTICES.txt)
 
 command -v zip >/dev/null || die "zip not found; install it with: apt-get install -y zip"
 command -v "$TRIPLET-objdump" >/dev/null ||
@@ -54,7 +54,7 @@ python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 --versio
   die "the Windows binaries failed the check (see above)"
 
 chmod 755 "$STAGE" "$STAGE/lzmulti.exe" "$STAGE/halyard4inst.dll"
-(cd "$STAGE" && chmod 644 halyard4inst.h README.txt example-install.nsi LICENSE \
+(cd "$STAGE" && chmod 644 halyard4inst.h README.txt halyard4inst.nsh example-install.nsi LICENSE \
   THIRD-PARTY-NOTICES.txt)
 (
   cd "$STAGE"

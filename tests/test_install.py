@@ -14,7 +14,7 @@ INSTALLED = {
     "linux": ["bin/lzmulti", "share/doc/halyard4/LICENSE", "share/doc/halyard4/README.md",
               "share/doc/halyard4/THIRD-PARTY-NOTICES.txt", "share/man/man1/lzmulti.1"],
     "win32": ["LICENSE", "README.txt", "THIRD-PARTY-NOTICES.txt", "example-install.nsi",
-              "halyard4inst.dll", "halyard4inst.h", "lzmulti.exe"],
+              "halyard4inst.dll", "halyard4inst.h", "halyard4inst.nsh", "lzmulti.exe"],
 }
 
 # The exports through the header's declarations and pointer types: the declarations and the types
@@ -61,6 +61,7 @@ class InstallTest(harness.ScratchDirTestCase):
             for name, source, line_end in (
                     ("README.txt", "docs/kit-README.txt", b"\r\n"),
                     ("example-install.nsi", "installsupport/example-install.nsi", b"\r\n"),
+                    ("halyard4inst.nsh", "installsupport/halyard4inst.nsh", b"\r\n"),
                     ("LICENSE", "LICENSE", b"\r\n"),
                     ("THIRD-PARTY-NOTICES.txt", "THIRD-PARTY-NOTICES.txt", b"\r\n"),
                     ("halyard4inst.h", "installsupport/halyard4inst.h", b"\n")):

@@ -1,15 +1,19 @@
 """Real installers as the kit's clients, built with makensis into 32-bit NSIS installers and run
 silently under Wine with the kit's halyard4inst.dll and lzmulti.exe (the stripped files that ship).
 
-installsupport/testing/testinstaller_win32.nsi installs them with a test module, the test program
-and an archive made by the Linux build, and calls both exports of the library by name through the
-example installer's macros (NSIS's System plug-in): RegisterModule on a test module, on a missing
-module and on a module without entry points, RunApplication on the test program and on
-lzmulti.exe, which unpacks the archive. It writes each result code and message into a file
-compared here. The kit's example-install.nsi, built as it ships, installs a payload with a test
-module as its COM server, registers it, and unregisters it again when uninstalled."""
+installsupport/testing/testinstaller_win32.nsi installs a test module, the test program and
+archives made by the Linux build, and calls the library's exports by name and lzmulti.exe through
+the macros of the kit's halyard4inst.nsh, from a function: RegisterModule on a test module, on a
+missing module and on a module without entry points, RunApplication on the test program, the
+unpacking on an archive and on one cut short. It writes each result and message into a file
+compared here, built once as a Unicode installer (the wide twins) and once as an ANSI one. The
+kit's example-install.nsi, built as it ships, installs a payload with a test module as its COM
+server, registers it, writes the uninstall entry, and undoes all of it when uninstalled: as a
+Unicode installer in a folder outside the ANSI code page, its $PLUGINSDIR too, and as an ANSI
+one."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -22,12 +26,15 @@ from test_win32_lzmulti import native_lzmulti, windows_path
 SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "installsupport",
                       "testing", "testinstaller_win32.nsi")
 EXAMPLE = "example-install.nsi"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Example"
 # The installer makes the folder sub of its unpacking folder.
 MEMBERS = {
     "readme.txt": b"installed by the test installer\r\n" * 50,
     "empty.dat": b"",
     "sub\\data.bin": au.mixed_data(400000, 11),
 }
+# What the unpacking of MEMBERS cut short by one byte says.
+CUT_LINE = "Error.... Program Decompress Not completely extracted: sub\\data.bin "
 INSTALLER_TIME_LIMIT = 180  # seconds: the run takes a few, a hung Wine program is cut off
 
 NO_ENTRY_POINT = ("%1 was loaded, but the %2 entry point was not found.\n\n%2 may not be "
@@ -102,23 +109,43 @@ class InstallerCase(unittest.TestCase):
         return installer
 
     @classmethod
-    def run_installer(cls, args, name, server_log):
-        """The exit code (None when cut off) and output; the test modules log to server_log."""
+    def run_installer(cls, args, name, server_log, temp=None):
+        """The exit code (None when cut off) and output; the test modules log to server_log.
+        With temp, the installer's TEMP (and so its $PLUGINSDIR) lies there: Wine takes TEMP
+        from the registry for a program started from Linux, so cmd starts it with its own."""
         env = dict(os.environ, HALYARD_TEST_LOG=windows_path(server_log))
+        if temp is not None:
+            os.makedirs(temp, exist_ok=True)
+            args = ["cmd", "/c", "set TEMP={0}&& set TMP={0}&& {1}".format(
+                windows_path(temp), " ".join([windows_path(args[0])] + args[1:]))]
         try:
             return run_to_files(harness.EMULATOR + args, cls.dir, name, INSTALLER_TIME_LIMIT,
                                 env=env)
         except subprocess.TimeoutExpired:
             return None, "cut off after %d s" % INSTALLER_TIME_LIMIT
 
+    @classmethod
+    def pack_cut(cls, name, members):
+        """cls.dir/name.dpc packed from the members, and cls.dir/name-cut.dpc without its last
+        byte."""
+        archive = cls.pack(name, members)
+        with open(archive, "rb") as f:
+            data = f.read()
+        with open(os.path.join(cls.dir, name + "-cut.dpc"), "wb") as f:
+            f.write(data[:-1])
+        return archive, f.name
+
 
 class InstallerTest(InstallerCase):
+    """The Unicode test installer; AnsiInstallerTest runs the same as an ANSI one."""
+    DEFINES = {}
+
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        payload = cls.pack("payload", MEMBERS)
+        payload, cut = cls.pack_cut("payload", MEMBERS)
         installer = cls.build(SCRIPT, "halyard4-test", KIT=cls.kit, MODULES=cls.modules,
-                              PAYLOAD=payload)
+                              PAYLOAD=payload, CUT=cut, **cls.DEFINES)
         cls.install = os.path.join(cls.dir, "install")
         cls.server_log = os.path.join(cls.dir, "server.log")
         cls.exit_code, cls.output = cls.run_installer(
@@ -143,11 +170,18 @@ class InstallerTest(InstallerCase):
             # The test program writes "done" after a pause of 1.5 s; the installer read it right
             # after RunApplication returned, so the call waited for the program's end.
             ("child", "nonzero", "done"),
-            ("lzmulti", "nonzero", ""),
+            ("unpack", "", ""),
+            # lzmulti's own Error line; the last member got all but its last byte.
+            ("cut", CUT_LINE, ""),
+            # The registers of the function are as it set them, and so is the output folder.
+            ("registers", " ".join("r%d" % i for i in range(10)), windows_path(self.install)),
         ]
         with open(os.path.join(self.install, "results.txt"), "rb") as f:
             self.assertEqual(f.read().decode("latin-1"),
                              "".join("%s: %s\r\n%s\r\n" % record for record in expected))
+        # The log lines of both runs, also in the file that HALYARD4_LOG names.
+        with open(os.path.join(self.install, "unpack.log"), "rb") as f:
+            self.assertEqual(f.read().decode("latin-1"), CUT_LINE + "\r\n")
 
     def test_entry_points_of_the_module_ran_once_each(self):
         with open(self.server_log, "rb") as f:
@@ -162,43 +196,73 @@ class InstallerTest(InstallerCase):
                 self.assertTrue(f.read() == data, name)
 
 
+class AnsiInstallerTest(InstallerTest):
+    DEFINES = {"ANSI": ""}
+
 
 class ExampleInstallerTest(InstallerCase):
-    """The kit's example-install.nsi as it ships (CR LF, lzmulti.exe and halyard4inst.dll beside
-    it), with a payload as its header describes and a test module as the COM server."""
+    """The kit's example-install.nsi as it ships (CR LF, lzmulti.exe, halyard4inst.dll and
+    halyard4inst.nsh beside it), with a payload as its header describes and a test module as the
+    COM server."""
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
         with open(os.path.join(cls.modules, "server_ok.dll"), "rb") as f:
             payload = {"example.dll": f.read(), "doc\\readme.txt": b"the example's payload\r\n"}
-        archive = cls.pack("example", payload)
+        archive, cut = cls.pack_cut("example", payload)
         script = os.path.join(cls.kit, EXAMPLE)
         cls.installer = cls.build(script, "example-install", PAYLOAD=archive)
+        cls.ansi = cls.build(script, "example-ansi", PAYLOAD=archive, ANSI="")
         cls.without_server = cls.build(script, "example-absent", PAYLOAD=archive,
                                        SERVER="absent.dll")
+        cls.cut = cls.build(script, "example-cut", PAYLOAD=cut,
+                            HALYARD4_LOG="$INSTDIR\\install.log")
 
-    def test_installs_registers_and_uninstalls(self):
-        install = os.path.join(self.dir, "example-folder")
-        log = os.path.join(self.dir, "example.log")
-        code, output = self.run_installer([self.installer, "/S", "/D=" + windows_path(install)],
-                                          "example-install", log)
+    def uninstall_entry(self):
+        """The values of the example's uninstall entry ({} when there is none), as reg exports
+        them: UTF-16, backslashes and quotes escaped."""
+        exported = os.path.join(self.dir, "entry.reg")
+        code, output = run_to_files(harness.EMULATOR + ["reg", "export", UNINSTALL_KEY,
+                                                        windows_path(exported), "/y"],
+                                    self.dir, "reg-export", INSTALLER_TIME_LIMIT)
+        if code != 0:
+            return {}
+        with open(exported, "rb") as f:
+            text = f.read().decode("utf-16")
+        return {name: re.sub(r"\\(.)", r"\1", value)
+                for name, value in re.findall(r'^"(\w+)"="(.*)"\r?$', text, re.M)}
+
+    def install_and_uninstall(self, installer, folder, temp=None):
+        install = os.path.join(self.dir, folder)
+        log = os.path.join(self.dir, folder + ".log")
+        code, output = self.run_installer([installer, "/S", "/D=" + windows_path(install)],
+                                          "example-install", log, temp)
         self.assertEqual(code, 0, output)
         # What lzmulti unpacks, byte for byte, InstallerTest shows; here, where it went.
         self.assertEqual(sorted(au.tree_snapshot(install)),
                          ["doc", os.path.join("doc", "readme.txt"), "example.dll", "uninstall.exe"])
         with open(log, "rb") as f:
             self.assertEqual(f.read(), b"ok DllRegisterServer\n")
+        uninstaller = '"%s\\uninstall.exe"' % windows_path(install)
+        self.assertEqual(self.uninstall_entry(),
+                         {"DisplayName": "Example", "DisplayVersion": "1.0",
+                          "UninstallString": uninstaller,
+                          "QuietUninstallString": uninstaller + " /S"})
 
         # "_?=" runs the uninstaller where it is and waits for it (otherwise it runs a copy of
         # itself from the temporary folder and returns at once); it cannot delete itself then.
         code, output = self.run_installer(
             [os.path.join(install, "uninstall.exe"), "/S", "_?=" + windows_path(install)],
-            "example-uninstall", log)
+            "example-uninstall", log, temp)
         self.assertEqual(code, 0, output)
         self.assertEqual(os.listdir(install), ["uninstall.exe"])
         with open(log, "rb") as f:
             self.assertEqual(f.read(), b"ok DllRegisterServer\nok DllUnregisterServer\n")
+        self.assertEqual(self.uninstall_entry(), {})
+
+    def test_ansi_installer(self):
+        self.install_and_uninstall(self.ansi, "example-folder")
 
     def test_a_missing_server_ends_the_installation_with_the_result(self):
         install = os.path.join(self.dir, "absent-folder")
@@ -208,6 +272,19 @@ class ExampleInstallerTest(InstallerCase):
         self.assertEqual(code, 3, output)
         self.assertFalse(os.path.exists(os.path.join(install, "uninstall.exe")))
         self.assertFalse(os.path.exists(log))
+
+    def test_a_cut_payload_stops_the_installation_with_lzmultis_words(self):
+        install = os.path.join(self.dir, "cut-folder")
+        log = os.path.join(self.dir, "cut.log")
+        code, output = self.run_installer([self.cut, "/S", "/D=" + windows_path(install)],
+                                          "example-cut", log)
+        self.assertEqual(code, 6, output)
+        with open(os.path.join(install, "install.log"), "rb") as f:
+            self.assertEqual(f.read(), b"Error.... Program Decompress Not completely extracted: "
+                                       b"doc\\readme.txt \r\n")
+        self.assertFalse(os.path.exists(os.path.join(install, "uninstall.exe")))
+        self.assertFalse(os.path.exists(log))
+        self.assertEqual(self.uninstall_entry(), {})
 
 
 if __name__ == "__main__":

@@ -18,7 +18,7 @@ import harness
 SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
 CHECKER = os.path.join(SCRIPTS, "check-pe.py")
 KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "halyard4inst.h", "README.txt",
-             "example-install.nsi", "LICENSE", "THIRD-PARTY-NOTICES.txt"]
+             "halyard4inst.nsh", "example-install.nsi", "LICENSE", "THIRD-PARTY-NOTICES.txt"]
 KIT_ZIP = "halyard4-kit-%s-win32.zip" % os.environ.get("HALYARD_VERSION", "")
 # What -static links into the Windows binaries, each named in the kit's notices with its licence.
 STATICALLY_LINKED = ["liblzma 5.4.1 (XZ Utils)", "the mingw-w64 runtime",
@@ -128,7 +128,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
             self.assertEqual([(e.filename, e.date_time, e.external_attr >> 16)
                               for e in archive.infolist()],
                              [(name, (2023, 11, 14, 22, 13, 20), mode) for name, mode in
-                              zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 5)])
+                              zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 6)])
         # Each licence in the notices follows a heading between two rules: the components it
         # covers, one a line, then the binaries and the file it comes from.
         with open(os.path.join(kit, "THIRD-PARTY-NOTICES.txt"), "rb") as f:
