@@ -37,7 +37,7 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
       CInputFile file;
       if (!file.Open(names[i].c_str())) {
         result = E_FAIL;
-      } else if (::GetFileType(file.Handle()) != FILE_TYPE_DISK) {
+      } else if (!file.IsDiskFile()) {
         // What became a pipe or a device after the expansion may never end: it is not read.
         lzmaLog_Interface.Error(kClass, "WriteDirectory", "Not a regular file: %s",
                                 PrintableText(names[i].c_str()).c_str());

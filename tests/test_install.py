@@ -9,7 +9,6 @@ import unittest
 
 import harness
 
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 INSTALLED = {
     "linux": ["bin/lzmulti", "share/doc/halyard4/LICENSE", "share/doc/halyard4/README.md",
               "share/doc/halyard4/THIRD-PARTY-NOTICES.txt", "share/man/man1/lzmulti.1"],
@@ -65,7 +64,7 @@ class InstallTest(harness.ScratchDirTestCase):
                     ("LICENSE", "LICENSE", b"\r\n"),
                     ("THIRD-PARTY-NOTICES.txt", "THIRD-PARTY-NOTICES.txt", b"\r\n"),
                     ("halyard4inst.h", "installsupport/halyard4inst.h", b"\n")):
-                with open(os.path.join(SOURCE, source), "rb") as f:
+                with open(os.path.join(harness.SOURCE, source), "rb") as f:
                     text = f.read().replace(b"@PROJECT_VERSION@",
                                             os.environ["HALYARD_VERSION"].encode())
                 with open(os.path.join(root, name), "rb") as f:

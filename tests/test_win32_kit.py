@@ -15,8 +15,7 @@ import zipfile
 
 import harness
 
-SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
-CHECKER = os.path.join(SCRIPTS, "check-pe.py")
+CHECKER = os.path.join(harness.SCRIPTS, "check-pe.py")
 KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "halyard4inst.h", "README.txt",
              "halyard4inst.nsh", "example-install.nsi", "LICENSE", "THIRD-PARTY-NOTICES.txt"]
 KIT_ZIP = "halyard4-kit-%s-win32.zip" % os.environ.get("HALYARD_VERSION", "")
@@ -114,7 +113,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
 
     def test_kit_from_the_install_rules(self):
         kit = self.path("kit")
-        proc = self.run_script([os.path.join(SCRIPTS, "pack-kit.sh"), self.build, kit],
+        proc = self.run_script([os.path.join(harness.SCRIPTS, "pack-kit.sh"), self.build, kit],
                                SOURCE_DATE_EPOCH="1700000000")
         self.assertEqual(proc.returncode, 0, proc.stderr)
         self.assertEqual(sorted(os.listdir(kit)), sorted(KIT_FILES + [KIT_ZIP, "SHA256SUMS"]))
@@ -155,20 +154,24 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
         os.mkdir(empty_build)
         # The script and its helpers alone, outside any git checkout.
         loose = self.path("loose", "scripts")
-        os.makedirs(loose)
-        for name in ("pack-kit.sh", "lib.sh"):
-            shutil.copy(os.path.join(SCRIPTS, name), loose)
+        harness.copy_scripts(loose, ["pack-kit.sh", "lib.sh"])
         # A build whose liblzma source carries another licence than the notices name.
         other_licence = self.path("other-licence")
         for name, text in (
-                ("xz/COPYING", "another licence\n"), ("xz/AUTHORS", "others\n"),
-                ("xz/src/liblzma/api/lzma/version.h", "#define LZMA_VERSION_MAJOR 5\n"),
+                ("xz/COPYING", "another licence
+"), ("xz/AUTHORS", "others
+"),
+                ("xz/src/liblzma/api/lzma/version.h", "#define LZMA_VERSION_MAJOR 5
+"),
                 ("CMakeFiles/3/CMakeCXXCompiler.cmake",
-                 'set(CMAKE_CXX_COMPILER "%s")\n' % os.environ["HALYARD_CXX_COMPILER"]),
-                ("CMakeCache.txt", "CMAKE_PROJECT_VERSION:STATIC=1.0.1\n"
-                 "LIBLZMA_INCLUDE_DIR:PATH=%s/xz/src/liblzma/api\n" % other_licence)):
+                 'set(CMAKE_CXX_COMPILER "%s")
+' % os.environ["HALYARD_CXX_COMPILER"]),
+                ("CMakeCache.txt", "CMAKE_PROJECT_VERSION:STATIC=1.0.1
+"
+                 "LIBLZMA_INCLUDE_DIR:PATH=%s/xz/src/liblzma/api
+" % other_licence)):
             self.write_file(os.path.join(other_licence, name), text)
-        pack = os.path.join(SCRIPTS, "pack-kit.sh")
+        pack = os.path.join(harness.SCRIPTS, "pack-kit.sh")
         cases = [
             ([pack, self.build, kit], {"PATH": no_zip},
              "zip not found; install it with: apt-get install -y zip"),
@@ -204,7 +207,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
                     programs.setdefault(name, os.path.join(folder, name))
         programs.pop("i686-w64-mingw32-windres", None)
         no_windres = self.tools("no-windres", programs)
-        proc = self.run_script([os.path.join(SCRIPTS, "build-win32.sh")], PATH=no_windres)
+        proc = self.run_script([os.path.join(harness.SCRIPTS, "build-win32.sh")], PATH=no_windres)
         self.assertEqual(proc.returncode, 1, proc.stderr)
         self.assertIn("i686-w64-mingw32-windres not found; install it with: "
                       "apt-get install -y binutils-mingw-w64-i686", proc.stderr)

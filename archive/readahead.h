@@ -1,8 +1,10 @@
-// The read-ahead block of a file handle that declared to deny writing while it is open (see
-// CreateFileA in fileapi.h): small reads are served from one block read ahead from the file, so
-// that a caller reading a few bytes at a time makes one system call per block instead of one per
-// call. Reads of at least a block go from what is buffered straight on into the caller's buffer.
-// The counts that reads report are those of unbuffered reads of the same file.
+// The read-ahead block of an input file on POSIX systems (archive/file.h): small reads are served
+// from one block read ahead from the file, so that a caller reading a few bytes at a time makes
+// one system call per block instead of one per call. An input file shares reading only: its
+// opener has said that nobody writes the file while it is open (Windows enforces that; POSIX
+// takes the opener at its word), so the block stays true to the file. Reads of at least a block go
+// from what is buffered straight on into the caller's buffer. The counts that reads report are
+// those of unbuffered reads of the same file.
 //
 // The block holds the Held() bytes of the file that end at the system file position, of which the
 // caller has not yet taken the last Buffered(): the position that the caller sees is the system
@@ -13,8 +15,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-
-namespace platform {
 
 class ReadAhead {
  public:
@@ -28,7 +28,7 @@ class ReadAhead {
     virtual long Read(void* data, size_t size) = 0;
   };
 
-  // Takes the block's memory; false when there is none.
+  // Takes the block's memory, or keeps the block it has, empty; false when there is none.
   bool Allocate();
 
   // Fills data with up to size bytes, as an unbuffered ReadFile would: until size bytes are there
@@ -62,5 +62,3 @@ class ReadAhead {
   uint32_t size_ = 0;      // bytes in the block
   uint32_t consumed_ = 0;  // of which the caller has taken these
 };
-
-}  // namespace platform
