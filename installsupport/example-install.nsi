@@ -12,7 +12,7 @@
 ; makensis takes these definitions before the script's name:
 ; -DKIT=FOLDER     where lzmulti.exe and halyard4inst.dll are (default: this script's folder)
 ; -DPAYLOAD=FILE   the archive (default payload.dpc); a payload with other names needs its
-;                  folders and files named in the sections below
+;                  files named in the uninstaller below
 ; -DSERVER=NAME    the COM server among the payload's names (default example.dll)
 ; -DOUTFILE=FILE   the installer (default example-install.exe)
 ; -DVERSION=TEXT   the version in the uninstall entry (default 1.0)
@@ -53,10 +53,8 @@ Section
   InitPluginsDir
   File "/oname=$PLUGINSDIR\payload.dpc" "${PAYLOAD}"
 
-  ; lzmulti makes files, not folders: every folder of the stored names must exist beforehand.
-  CreateDirectory "$INSTDIR\doc"
-  ; Its log lines go into the details; a damaged or cut payload stops the installation with
-  ; lzmulti's own words.
+  ; lzmulti makes the folders of the stored names; its log lines go into the details, and a
+  ; damaged or cut payload stops the installation with lzmulti's own words.
   ${Halyard4Unpack} "$PLUGINSDIR\payload.dpc" "$INSTDIR" $0
   ${If} $0 != ""
     MessageBox MB_OK|MB_ICONSTOP "The payload was not unpacked completely:$\r$\n$0" /SD IDOK

@@ -4,7 +4,8 @@
 ;   !include halyard4inst.nsh
 ;   ${Halyard4Unpack} ARCHIVE FOLDER $RESULT
 ;       unpacks the archive into FOLDER (made when missing) with the kit's lzmulti.exe, run
-;       hidden; puts its log lines into the installation's details. RESULT is empty when every
+;       hidden, which makes the folders that the members need (-c yes); puts its log lines into
+;       the installation's details. RESULT is empty when every
 ;       file arrived complete, otherwise lzmulti's first Error line (or why it did not run).
 ;   ${Halyard4RegisterModule} MODULE ACTION $RESULT $MESSAGE
 ;       registers (ACTION register) or unregisters (unregister) a COM server module with
@@ -26,8 +27,8 @@
 ; Definitions that a script may make before it includes this file:
 ;   HALYARD4_KIT             the folder of lzmulti.exe and halyard4inst.dll (default: this
 ;                            file's folder, as in the kit)
-;   HALYARD4_UNPACK_OPTIONS  options that ${Halyard4Unpack} gives lzmulti before the archive
-;                            (default none; see lzmulti's usage text)
+;   HALYARD4_UNPACK_OPTIONS  further options that ${Halyard4Unpack} gives lzmulti before the
+;                            archive, after -c yes (default none; see lzmulti's usage text)
 ;   HALYARD4_LOG             a file to which ${Halyard4Unpack} also appends lzmulti's log lines,
 ;                            such as $INSTDIR\install.log: a silent installation has no details
 
@@ -138,7 +139,7 @@
   !insertmacro _Halyard4Place lzmulti.exe
   StrCpy $5 $OUTDIR
   SetOutPath $1
-  nsExec::ExecToStack `"$PLUGINSDIR\lzmulti.exe" ${HALYARD4_UNPACK_OPTIONS} "$0"`
+  nsExec::ExecToStack `"$PLUGINSDIR\lzmulti.exe" -c yes ${HALYARD4_UNPACK_OPTIONS} "$0"`
   Pop $2
   Pop $3
   ${If} $5 != ""

@@ -26,7 +26,7 @@ from test_win32_lzmulti import native_lzmulti, windows_path
 SCRIPT = os.path.join(harness.SOURCE, "installsupport", "testing", "testinstaller_win32.nsi")
 EXAMPLE = "example-install.nsi"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Example"
-# The installer makes the folder sub of its unpacking folder.
+# lzmulti makes the folder sub of the unpacking folder.
 MEMBERS = {
     "readme.txt": b"installed by the test installer\r\n" * 50,
     "empty.dat": b"",
@@ -217,6 +217,9 @@ class ExampleInstallerTest(InstallerCase):
                                        SERVER="absent.dll")
         cls.cut = cls.build(script, "example-cut", PAYLOAD=cut,
                             HALYARD4_LOG="$INSTDIR\\install.log")
+        # No entry left by an earlier run that broke off.
+        run_to_files(harness.EMULATOR + ["reg", "delete", UNINSTALL_KEY, "/f"], cls.dir,
+                     "reg-delete", INSTALLER_TIME_LIMIT)
 
     def uninstall_entry(self):
         """The values of the example's uninstall entry ({} when there is none), as reg exports
@@ -232,9 +235,10 @@ class ExampleInstallerTest(InstallerCase):
         return {name: re.sub(r"\\(.)", r"\1", value)
                 for name, value in re.findall(r'^"(\w+)"="(.*)"\r?$', text, re.M)}
 
-    def install_and_uninstall(self, installer, folder, temp=None):
+    def install_and_uninstall(self, installer, name, folder, temp=None):
         install = os.path.join(self.dir, folder)
-        log = os.path.join(self.dir, folder + ".log")
+        # The test module writes its log through the ANSI calls: the name stays in the code page.
+        log = os.path.join(self.dir, name + ".log")
         code, output = self.run_installer([installer, "/S", "/D=" + windows_path(install)],
                                           "example-install", log, temp)
         self.assertEqual(code, 0, output)
@@ -260,8 +264,14 @@ class ExampleInstallerTest(InstallerCase):
             self.assertEqual(f.read(), b"ok DllRegisterServer\nok DllUnregisterServer\n")
         self.assertEqual(self.uninstall_entry(), {})
 
+    def test_unicode_installer_outside_the_code_page(self):
+        # The folder, and the temporary one that holds $PLUGINSDIR with lzmulti.exe, the library
+        # and the payload.
+        self.install_and_uninstall(self.installer, "unicode", os.path.join("Пример", "例"),
+                                   temp=os.path.join(self.dir, "Пример", "temp"))
+
     def test_ansi_installer(self):
-        self.install_and_uninstall(self.ansi, "example-folder")
+        self.install_and_uninstall(self.ansi, "ansi", "example-folder")
 
     def test_a_missing_server_ends_the_installation_with_the_result(self):
         install = os.path.join(self.dir, "absent-folder")

@@ -158,18 +158,12 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
         # A build whose liblzma source carries another licence than the notices name.
         other_licence = self.path("other-licence")
         for name, text in (
-                ("xz/COPYING", "another licence
-"), ("xz/AUTHORS", "others
-"),
-                ("xz/src/liblzma/api/lzma/version.h", "#define LZMA_VERSION_MAJOR 5
-"),
+                ("xz/COPYING", "another licence\n"), ("xz/AUTHORS", "others\n"),
+                ("xz/src/liblzma/api/lzma/version.h", "#define LZMA_VERSION_MAJOR 5\n"),
                 ("CMakeFiles/3/CMakeCXXCompiler.cmake",
-                 'set(CMAKE_CXX_COMPILER "%s")
-' % os.environ["HALYARD_CXX_COMPILER"]),
-                ("CMakeCache.txt", "CMAKE_PROJECT_VERSION:STATIC=1.0.1
-"
-                 "LIBLZMA_INCLUDE_DIR:PATH=%s/xz/src/liblzma/api
-" % other_licence)):
+                 'set(CMAKE_CXX_COMPILER "%s")\n' % os.environ["HALYARD_CXX_COMPILER"]),
+                ("CMakeCache.txt", "CMAKE_PROJECT_VERSION:STATIC=1.0.1\n"
+                 "LIBLZMA_INCLUDE_DIR:PATH=%s/xz/src/liblzma/api\n" % other_licence)):
             self.write_file(os.path.join(other_licence, name), text)
         pack = os.path.join(harness.SCRIPTS, "pack-kit.sh")
         cases = [

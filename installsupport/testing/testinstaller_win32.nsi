@@ -10,8 +10,8 @@
 ; KIT holds halyard4inst.dll and lzmulti.exe, MODULES the test modules and testprogram.exe of the
 ; build; CUT is an archive that lacks its last byte. Every record in results.txt is a line
 ; "<case>: <result>" and a line with the message. PAYLOAD is unpacked into $INSTDIR\unpacked,
-; CUT into $INSTDIR\cut, whose folders sub are made beforehand; lzmulti's log lines go to
-; $INSTDIR\unpack.log as well.
+; CUT into $INSTDIR\cut, lzmulti making the folders; its log lines go to $INSTDIR\unpack.log as
+; well.
 
 ; A Unicode installer calls the wide twins, an ANSI one (-DANSI) the ANSI exports.
 !ifndef ANSI
@@ -75,8 +75,6 @@ Function Calls
   FileClose $File
   !insertmacro Record child
 
-  CreateDirectory "$INSTDIR\unpacked\sub"
-  CreateDirectory "$INSTDIR\cut\sub"
   !insertmacro Unpack unpack "$INSTDIR\payload.dpc" "$INSTDIR\unpacked"
   !insertmacro Unpack cut "$INSTDIR\cut.dpc" "$INSTDIR\cut"
 FunctionEnd
