@@ -92,9 +92,7 @@ class RegisterModuleTest : public ::testing::Test {
     for (size_t i = kMessageSize; i < message.size(); ++i) {
       EXPECT_EQ(Char('#'), message[i]) << "chMessage written at " << i;
     }
-    size_t length = 0;
-    while (length < kMessageSize && message[length] != 0) ++length;
-    message_ = Exports::Utf8(typename Exports::Text(message.data(), length));
+    message_ = Exports::Utf8(typename Exports::Text(message.data(), kMessageSize).c_str());
     return result;
   }
   // The text of the export's kind, kept until the test ends.
@@ -124,8 +122,7 @@ testsupport::Library* RegisterModuleTest<Exports>::library_ = nullptr;
 template <typename Exports>
 typename Exports::RegisterModule RegisterModuleTest<Exports>::registerModule_ = nullptr;
 
-using ExportKinds = ::testing::Types<testsupport::AnsiExports, testsupport::WideExports>;
-TYPED_TEST_SUITE(RegisterModuleTest, ExportKinds, testsupport::ExportNames);
+TYPED_TEST_SUITE(RegisterModuleTest, testsupport::ExportKinds);
 
 TYPED_TEST(RegisterModuleTest, RegistersAndUnregistersAndFreesTheModule) {
   std::string ok = this->Module("server_ok.dll");

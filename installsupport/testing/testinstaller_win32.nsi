@@ -10,8 +10,7 @@
 ; KIT holds halyard4inst.dll and lzmulti.exe, MODULES the test modules and testprogram.exe of the
 ; build; CUT is an archive that lacks its last byte. Every record in results.txt is a line
 ; "<case>: <result>" and a line with the message. PAYLOAD is unpacked into $INSTDIR\unpacked,
-; CUT into $INSTDIR\cut, lzmulti making the folders; its log lines go to $INSTDIR\unpack.log as
-; well.
+; CUT into $INSTDIR\cut, lzmulti making the folders.
 
 ; A Unicode installer calls the wide twins, an ANSI one (-DANSI) the ANSI exports.
 !ifndef ANSI
@@ -29,7 +28,6 @@ Var Message
 Var File
 
 !define HALYARD4_KIT "${KIT}"
-!define HALYARD4_LOG "$INSTDIR\unpack.log"
 ; Twice: the second inclusion adds nothing.
 !include "${__FILEDIR__}\..\halyard4inst.nsh"
 !include "${__FILEDIR__}\..\halyard4inst.nsh"

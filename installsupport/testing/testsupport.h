@@ -4,6 +4,7 @@
 // ANSI and wide, for tests that run the same cases on both.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -75,9 +76,8 @@ class Library {
   DWORD loadError_;
 };
 
-// The ANSI exports and their wide twins, with the tests' texts (UTF-8) turned into theirs: for
-// the ANSI ones the texts stand as they are (the tests' paths are ASCII), for the wide ones they
-// become UTF-16. Utf8 turns an export's text back.
+// The ANSI exports and their wide twins, with the tests' texts (UTF-8) turned into theirs and
+// back: the code page for the ANSI ones (the tests' paths are ASCII), UTF-16 for the wide ones.
 template <bool Wide>
 struct Exports {
   static constexpr bool kWide = Wide;
@@ -87,30 +87,9 @@ struct Exports {
   using RunApplication = std::conditional_t<Wide, RunApplicationWFunction, RunApplicationFunction>;
   static constexpr const char* kRegisterModule = Wide ? "RegisterModuleW" : "RegisterModule";
   static constexpr const char* kRunApplication = Wide ? "RunApplicationW" : "RunApplication";
-
-  static Text FromUtf8(const std::string& text) {
-    if constexpr (Wide) {
-      return fs::u8path(text).wstring();
-    } else {
-      return text;
-    }
-  }
-  static std::string Utf8(const Text& text) {
-    if constexpr (Wide) {
-      return fs::path(text).u8string();
-    } else {
-      return text;
-    }
-  }
+  static Text FromUtf8(const std::string& text) { return fs::u8path(text).string<Char>(); }
+  static std::string Utf8(const Text& text) { return fs::path(text).u8string(); }
 };
-using AnsiExports = Exports<false>;
-using WideExports = Exports<true>;
-// The names of the two kinds in the names of typed tests.
-struct ExportNames {
-  template <typename Kind>
-  static std::string GetName(int) {
-    return Kind::kWide ? "Wide" : "Ansi";
-  }
-};
+using ExportKinds = ::testing::Types<Exports<false>, Exports<true>>;
 
 }  // namespace testsupport
