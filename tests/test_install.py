@@ -24,8 +24,7 @@ int main(void) {
   RunApplicationFunction runApplication = RunApplication;
   RegisterModuleWFunction registerModuleW = RegisterModuleW;
   RunApplicationWFunction runApplicationW = RunApplicationW;
-  return registerModule == 0 || runApplication == 0 || registerModuleW == 0 ||
-         runApplicationW == 0;
+  return !registerModule || !runApplication || !registerModuleW || !runApplicationW;
 }
 """
 

@@ -32,7 +32,7 @@ MEMBERS = {
     "empty.dat": b"",
     "sub\\data.bin": au.mixed_data(400000, 11),
 }
-# What the unpacking of MEMBERS cut short by one byte says.
+# lzmulti's Error line for MEMBERS cut short by one byte: the last member lacks its last byte.
 CUT_LINE = "Error.... Program Decompress Not completely extracted: sub\\data.bin "
 INSTALLER_TIME_LIMIT = 180  # seconds: the run takes a few, a hung Wine program is cut off
 
@@ -113,8 +113,8 @@ class InstallerCase(unittest.TestCase):
     @classmethod
     def run_installer(cls, args, name, server_log, temp=None):
         """The exit code (None when cut off) and output; the test modules log to server_log.
-        With temp, the installer's TEMP (and so its $PLUGINSDIR) lies there: Wine takes TEMP
-        from the registry for a program started from Linux, so cmd starts it with its own."""
+        temp: the installer's TEMP (so its $PLUGINSDIR), set by cmd (Wine takes TEMP from the
+        registry for a program started from Linux)."""
         env = dict(os.environ, HALYARD_TEST_LOG=windows_path(server_log))
         if temp is not None:
             os.makedirs(temp, exist_ok=True)
@@ -162,7 +162,6 @@ class InstallerTest(InstallerCase):
             # after RunApplication returned, so the call waited for the program's end.
             ("child", "nonzero", "done"),
             ("unpack", "", ""),
-            # lzmulti's own Error line; the last member got all but its last byte.
             ("cut", CUT_LINE, ""),
             # The registers of the function are as it set them, and so is the output folder.
             ("registers", " ".join("r%d" % i for i in range(10)), windows_path(self.install)),
