@@ -6,11 +6,10 @@ archives made by the Linux build, and calls the library's exports by name and lz
 the macros of the kit's halyard4inst.nsh, from a function: RegisterModule on a test module, on a
 missing module and on a module without entry points, RunApplication on the test program, the
 unpacking on an archive and on one cut short. It writes each result and message into a file
-compared here, built once as a Unicode installer (the wide twins) and once as an ANSI one. The
-kit's example-install.nsi, built as it ships, installs a payload with a test module as its COM
-server, registers it, writes the uninstall entry, and undoes all of it when uninstalled: as a
-Unicode installer in a folder outside the ANSI code page, its $PLUGINSDIR too, and as an ANSI
-one."""
+compared here, built as a Unicode installer (the wide twins) and as an ANSI one. The kit's
+example-install.nsi, built as it ships, installs a payload with a test module as its COM server,
+registers it, writes the uninstall entry and undoes it all when uninstalled: as a Unicode
+installer outside the ANSI code page, its $PLUGINSDIR too, and as an ANSI one."""
 
 import os
 import re

@@ -128,8 +128,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
                               for e in archive.infolist()],
                              [(name, (2023, 11, 14, 22, 13, 20), mode) for name, mode in
                               zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 6)])
-        # Each licence in the notices follows a heading between two rules: the components it
-        # covers, one a line, then the binaries and the file it comes from.
+        # Each licence follows a heading between two rules: its components, its binaries.
         with open(os.path.join(kit, "THIRD-PARTY-NOTICES.txt"), "rb") as f:
             headings = [piece.split("\r\n") for piece in
                         f.read().decode("utf-8").split("=" * 78 + "\r\n")[1::2]]
