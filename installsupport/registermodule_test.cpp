@@ -109,18 +109,13 @@ class RegisterModuleTest : public ::testing::Test {
     return GetModuleHandleA(path.c_str()) != nullptr;
   }
 
-  static testsupport::Library* library_;
-  static typename Exports::RegisterModule registerModule_;
+  static inline testsupport::Library* library_ = nullptr;
+  static inline typename Exports::RegisterModule registerModule_ = nullptr;
   ScratchFolder scratch_;
   fs::path log_;
   std::string message_;
   std::list<typename Exports::Text> texts_;
 };
-
-template <typename Exports>
-testsupport::Library* RegisterModuleTest<Exports>::library_ = nullptr;
-template <typename Exports>
-typename Exports::RegisterModule RegisterModuleTest<Exports>::registerModule_ = nullptr;
 
 TYPED_TEST_SUITE(RegisterModuleTest, testsupport::ExportKinds);
 

@@ -65,15 +65,10 @@ class RunApplicationTest : public ::testing::Test {
                            directory != nullptr ? folder.c_str() : nullptr);
   }
 
-  static testsupport::Library* library_;
-  static typename Exports::RunApplication runApplication_;
+  static inline testsupport::Library* library_ = nullptr;
+  static inline typename Exports::RunApplication runApplication_ = nullptr;
   ScratchFolder scratch_;
 };
-
-template <typename Exports>
-testsupport::Library* RunApplicationTest<Exports>::library_ = nullptr;
-template <typename Exports>
-typename Exports::RunApplication RunApplicationTest<Exports>::runApplication_ = nullptr;
 
 TYPED_TEST_SUITE(RunApplicationTest, testsupport::ExportKinds);
 
