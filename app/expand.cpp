@@ -78,6 +78,14 @@ bool Program::ExpandWildcard(const CText& pattern, CNameList& targetList, CText&
   LogScope scope(brioLog_Interface, "Program", "ExpandWildcard");
   CText prefix = PatternDirectory(pattern);
 
+#ifdef _WIN32
+  // The names found would hold the spelling of what the code page lacks, and member names must be
+  // in the code page: such a pattern is refused rather than searched.
+  if (HoldsWideSpelling(pattern.GetText())) {
+    errorText.AppendFormat("Not in the system code page: %s", pattern.GetText());
+    return false;
+  }
+#endif
   WIN32_FIND_DATAA data;
   HANDLE search = search_->FindFirst(pattern.GetText(), &data);
   if (search == INVALID_HANDLE_VALUE) {

@@ -1,8 +1,10 @@
 ; An example installer for the kit: it unpacks a payload archive into the installation folder with
-; lzmulti.exe, registers the COM server that the payload holds, and writes an uninstaller that
-; unregisters it and removes the files. Both steps go through halyard4inst.dll, which the installer
-; carries and unpacks into $PLUGINSDIR (removed when it ends). Pack the payload, then build the
-; installer with makensis 3:
+; lzmulti.exe, registers the COM server that the payload holds, writes the uninstall entry that
+; Windows lists under installed programs, and an uninstaller that unregisters the server and
+; removes the files and the entry. The calls are the macros of halyard4inst.nsh, which lies beside
+; this script in the kit; they carry lzmulti.exe and halyard4inst.dll and unpack them into
+; $PLUGINSDIR (removed when the installer ends). Pack the payload, then build the installer with
+; makensis 3:
 ;
 ;   lzmulti payload.dpc example.dll doc\readme.txt
 ;   makensis example-install.nsi
@@ -10,63 +12,36 @@
 ; makensis takes these definitions before the script's name:
 ; -DKIT=FOLDER     where lzmulti.exe and halyard4inst.dll are (default: this script's folder)
 ; -DPAYLOAD=FILE   the archive (default payload.dpc); a payload with other names needs its
-;                  folders and files named in the sections below
+;                  files named in the uninstaller below
 ; -DSERVER=NAME    the COM server among the payload's names (default example.dll)
 ; -DOUTFILE=FILE   the installer (default example-install.exe)
+; -DVERSION=TEXT   the version in the uninstall entry (default 1.0)
+; -DANSI           an ANSI installer (default: a Unicode one, which takes any folder name)
+; -DHALYARD4_LOG=FILE  a file for lzmulti's log lines besides the details, such as
+;                  $INSTDIR\install.log (a silent installation shows no details)
 ;
-; Another script can take the two macros alone: !define HALYARD4_MACROS_ONLY, then !include this.
+; A silent installation (/S) ends with exit code 0 when it is complete, 1 to 5 (RegisterModule's
+; result) when the server could not be registered, 6 when the payload did not unpack completely.
 
+!ifndef ANSI
+  Unicode true
+!endif
+!ifdef KIT
+  !define HALYARD4_KIT "${KIT}"
+!endif
 !include LogicLib.nsh
+!include "${__FILEDIR__}\halyard4inst.nsh"
 
-; Both exports are stdcall functions with ANSI string parameters (LPCSTR, LPSTR): the System
-; plug-in's type "m", also in a Unicode installer, which converts them on the way in and out.
-; "?u" unloads the library after each call, so that nothing keeps $PLUGINSDIR in use.
+!define /ifndef PAYLOAD payload.dpc
+!define /ifndef SERVER example.dll
+!define /ifndef OUTFILE example-install.exe
+!define /ifndef VERSION 1.0
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Example"
 
-; RegisterModule: an Action whose first letter is R registers (DllRegisterServer), any other
-; unregisters (DllUnregisterServer); chVerbose "" shows no message boxes. The result comes in $0:
-; 0 success, 1 no module name, 2 no OLE, 3 the module cannot be loaded, 4 it lacks the entry
-; point, 5 the entry point failed. The message comes in $1: "m .r1" gives the library a buffer of
-; 1024 bytes (NSIS_MAX_STRLEN), as much as it writes. Uses $2 and $3.
-!macro Halyard4RegisterModule Module Action
-  StrCpy $2 "${Module}"
-  StrCpy $3 "${Action}"
-  System::Call "$PLUGINSDIR\halyard4inst.dll::RegisterModule(m r2, m r3, m '', m .r1) i .r0 ?u"
-!macroend
-
-; RunApplication: starts CommandLine without a console window in Folder and waits until the
-; program has ended. $0 is nonzero when the program started (its exit code is not reported); 0
-; when it did not, "error" when the library did not load. An empty Folder passes a null pointer
-; (the System plug-in makes "" of "m n"): the program starts in the installer's current folder,
-; the last SetOutPath. Uses $2 and $3.
-!macro Halyard4RunApplication CommandLine Folder
-  StrCpy $2 `${CommandLine}`
-  !if `${Folder}` == ``
-    System::Call "$PLUGINSDIR\halyard4inst.dll::RunApplication(m r2, p 0) i .r0 ?u"
-  !else
-    StrCpy $3 `${Folder}`
-    System::Call "$PLUGINSDIR\halyard4inst.dll::RunApplication(m r2, m r3) i .r0 ?u"
-  !endif
-!macroend
-
-!ifndef HALYARD4_MACROS_ONLY
-!ifndef KIT
-  !define KIT .
-!endif
-!ifndef PAYLOAD
-  !define PAYLOAD payload.dpc
-!endif
-!ifndef SERVER
-  !define SERVER example.dll
-!endif
-!ifndef OUTFILE
-  !define OUTFILE example-install.exe
-!endif
-
-Unicode true
 Name "Example"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\Example"
-; Registering a COM server writes to the machine's part of the registry.
+; Registering a COM server and the uninstall entry write to the machine's part of the registry.
 RequestExecutionLevel admin
 
 Page directory
@@ -76,22 +51,19 @@ UninstPage instfiles
 
 Section
   InitPluginsDir
-  File "/oname=$PLUGINSDIR\halyard4inst.dll" "${KIT}\halyard4inst.dll"
-  File "/oname=$PLUGINSDIR\lzmulti.exe" "${KIT}\lzmulti.exe"
   File "/oname=$PLUGINSDIR\payload.dpc" "${PAYLOAD}"
 
-  ; lzmulti unpacks into its current folder and makes files, not folders: every folder of the
-  ; stored names must exist beforehand. Its exit status is always 0 (the log goes to its error
-  ; stream, which nobody sees here): a file that did not arrive shows when it is used.
-  CreateDirectory "$INSTDIR\doc"
-  !insertmacro Halyard4RunApplication '"$PLUGINSDIR\lzmulti.exe" "$PLUGINSDIR\payload.dpc"' \
-      "$INSTDIR"
-  ${If} $0 = 0
-    MessageBox MB_OK|MB_ICONSTOP "lzmulti.exe could not be started." /SD IDOK
+  ; lzmulti makes the folders of the stored names; its log lines go into the details, and a
+  ; damaged or cut payload stops the installation with lzmulti's own words.
+  ${Halyard4Unpack} "$PLUGINSDIR\payload.dpc" "$INSTDIR" $0
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "The payload was not unpacked completely:$\r$\n$0" /SD IDOK
+    ; The installer's exit code tells the outcome to a caller of a silent installation.
+    SetErrorLevel 6
     Abort
   ${EndIf}
 
-  !insertmacro Halyard4RegisterModule "$INSTDIR\${SERVER}" register
+  ${Halyard4RegisterModule} "$INSTDIR\${SERVER}" register $0 $1
   DetailPrint $1
   ${If} $0 != 0
     ${If} $0 = 3
@@ -99,17 +71,19 @@ Section
       StrCpy $1 "${SERVER} is missing or cannot be loaded.$\r$\n$1"
     ${EndIf}
     MessageBox MB_OK|MB_ICONSTOP "$1" /SD IDOK
-    ; The installer's exit code tells the result to a caller of a silent installation.
     SetErrorLevel $0
     Abort
   ${EndIf}
+
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayName "Example"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" DisplayVersion "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" UninstallString '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" QuietUninstallString '"$INSTDIR\uninstall.exe" /S'
 SectionEnd
 
 Section Uninstall
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\halyard4inst.dll" "${KIT}\halyard4inst.dll"
-  !insertmacro Halyard4RegisterModule "$INSTDIR\${SERVER}" unregister
+  ${Halyard4RegisterModule} "$INSTDIR\${SERVER}" unregister $0 $1
   ; The files go whatever the result: a module that is gone (3) has nothing left to unregister.
   DetailPrint $1
   Delete "$INSTDIR\${SERVER}"
@@ -117,5 +91,5 @@ Section Uninstall
   RMDir "$INSTDIR\doc"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
-!endif

@@ -26,35 +26,89 @@ const char kEntryPointSucceeded[] = "%1 in %2 succeeded.";
 const char kRegisterEntryPoint[] = "DllRegisterServer";
 const char kUnregisterEntryPoint[] = "DllUnregisterServer";
 
-char FirstChar(const char* text) {
-  return text != nullptr ? text[0] : '\0';
-}
-
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (Lower(*a) != Lower(*b)) return false;
+// An ASCII text of the above in the character type of the call; for char, a copy.
+template <typename Char>
+class CAscii {
+ public:
+  explicit CAscii(const char* text) {
+    size_t i = 0;
+    for (; text[i] != '\0' && i + 1 < kTextSize; ++i) text_[i] = static_cast<Char>(text[i]);
+    text_[i] = 0;
   }
-  return *a == *b;
+  const Char* Text() const { return text_; }
+
+ private:
+  Char text_[kTextSize];
+};
+
+template <typename Char>
+Char FirstChar(const Char* text) {
+  return text != nullptr ? text[0] : Char(0);
 }
 
-// The lead-byte test of the system in use.
-LeadByteTest LeadTestOf(IRegistrationSystem& system) {
-  IRegistrationSystem* lead = &system;
-  return [lead](unsigned char byte) { return lead->IsLeadByte(byte); };
+template <typename Char>
+Char Lower(Char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<Char>(c - 'A' + 'a') : c;
 }
 
-// One call of RegisterModule.
+// Compares text with an ASCII text, ignoring the case of A-Z.
+template <typename Char>
+bool EqualsIgnoringCase(const Char* a, const char* b) {
+  for (; *a != 0 && *b != '\0'; ++a, ++b) {
+    if (Lower(*a) != static_cast<Char>(Lower(*b))) return false;
+  }
+  return *a == 0 && *b == '\0';
+}
+
+// The lead test of the system in use.
+template <typename Char>
+LeadTest<Char> LeadTestOf(IRegistrationSystemOf<Char>& system) {
+  IRegistrationSystemOf<Char>* lead = &system;
+  return [lead](CodeUnit<Char> unit) { return lead->IsLeadByte(unit); };
+}
+
+template <typename Char, typename Lead>
+const Char* ModuleExtensionOf(const Char* name, const Lead& isLead) {
+  const Char* extension = nullptr;
+  const Char* p = name;
+  while (*p != 0) {
+    if (isLead(static_cast<CodeUnit<Char>>(*p)) && p[1] != 0) {
+      p += 2;
+      continue;
+    }
+    if (*p == '\\' || *p == '/') extension = nullptr;
+    if (*p == '.') extension = p;
+    ++p;
+  }
+  return extension != nullptr ? extension : p;
+}
+
+// The argument box: the ANSI export formats it in printf manner; its wide twin expands the same
+// text in two steps, the first step's result inserted (and not scanned again) by the second.
+void FormatEcho(char (&echo)[kTextSize], const char* name, const char* chRegister,
+                const char* chVerbose, const LeadByteTest& /*isLead*/) {
+  std::snprintf(echo, sizeof echo, kEchoFormat, name, chRegister, chVerbose);
+}
+
+void FormatEcho(wchar_t (&echo)[kTextSize], const wchar_t* name, const wchar_t* chRegister,
+                const wchar_t* chVerbose, const LeadUnitTest& isLead) {
+  wchar_t start[kTextSize];
+  ExpandMessage(start, kTextSize, CAscii<wchar_t>("ModuleName=%1\nchRegister=%2\n").Text(), name,
+                chRegister, isLead);
+  ExpandMessage(echo, kTextSize, CAscii<wchar_t>("%1chVerbose=%2\n").Text(), start, chVerbose,
+                isLead);
+}
+
+// One call of RegisterModule or RegisterModuleW.
+template <typename Char>
 class CRegistration {
  public:
-  CRegistration(IRegistrationSystem& system, char* messageBuffer, bool verbose)
+  CRegistration(IRegistrationSystemOf<Char>& system, Char* messageBuffer, bool verbose)
       : system_(system), messageBuffer_(messageBuffer), verbose_(verbose) {}
 
-  int Run(const char* moduleName, bool registering) {
+  int Run(const Char* moduleName, bool registering) {
     const char* entryName = registering ? kRegisterEntryPoint : kUnregisterEntryPoint;
+    const CAscii<Char> entryText(entryName);
     if (system_.InitializeOle() < 0) {
       Post(kOleFailed, nullptr, nullptr);
       return kRegisterOleFailed;
@@ -66,21 +120,21 @@ class CRegistration {
       DWORD error = system_.LastError();
       char code[32];
       std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(error));
-      Post(kLoadFailed, moduleName, code);
+      Post(kLoadFailed, moduleName, CAscii<Char>(code).Text());
       result = kRegisterLoadFailed;
     } else {
       EntryPoint entryPoint = system_.FindEntryPoint(module, entryName);
       if (entryPoint == nullptr) {
-        const char* extension = ModuleExtension(moduleName, LeadTestOf(system_));
+        const Char* extension = ModuleExtensionOf(moduleName, LeadTestOf(system_));
         bool dllOrOcx =
             EqualsIgnoringCase(extension, ".dll") || EqualsIgnoringCase(extension, ".ocx");
-        Post(dllOrOcx ? kNoEntryPointDllOcx : kNoEntryPointOther, moduleName, entryName);
+        Post(dllOrOcx ? kNoEntryPointDllOcx : kNoEntryPointOther, moduleName, entryText.Text());
         result = kRegisterNoEntryPoint;
       } else if (system_.CallEntryPoint(entryPoint) < 0) {
-        Post(kEntryPointFailed, entryName, moduleName);
+        Post(kEntryPointFailed, entryText.Text(), moduleName);
         result = kRegisterEntryPointFailed;
       } else {
-        Post(kEntryPointSucceeded, entryName, moduleName);
+        Post(kEntryPointSucceeded, entryText.Text(), moduleName);
         result = kRegisterSucceeded;
       }
       system_.UnloadModule(module);
@@ -91,63 +145,73 @@ class CRegistration {
 
  private:
   // Builds a message in the message buffer and shows it when verbose.
-  void Post(const char* templateText, const char* first, const char* second) {
-    char work[kTextSize];
-    CopyText(work, sizeof work, templateText, LeadTestOf(system_));
-    ExpandMessage(messageBuffer_, kTextSize, work, first, second, LeadTestOf(system_));
+  void Post(const char* templateText, const Char* first, const Char* second) {
+    const CAscii<Char> work(templateText);
+    ExpandMessage(messageBuffer_, kTextSize, work.Text(), first, second, LeadTestOf(system_));
     if (verbose_) {
-      system_.ShowMessageBox(messageBuffer_, kBoxCaption, kResultBoxStyle);
+      system_.ShowMessageBox(messageBuffer_, CAscii<Char>(kBoxCaption).Text(), kResultBoxStyle);
     }
   }
 
-  IRegistrationSystem& system_;
-  char* messageBuffer_;
+  IRegistrationSystemOf<Char>& system_;
+  Char* messageBuffer_;
   bool verbose_;
 };
 
-}  // namespace
-
-const char* ModuleExtension(const char* name, const LeadByteTest& isLead) {
-  const char* extension = nullptr;
-  const char* p = name;
-  while (*p != '\0') {
-    if (isLead(static_cast<unsigned char>(*p)) && p[1] != '\0') {
-      p += 2;
-      continue;
-    }
-    if (*p == '\\' || *p == '/') extension = nullptr;
-    if (*p == '.') extension = p;
-    ++p;
-  }
-  return extension != nullptr ? extension : p;
-}
-
-int RegisterModuleWith(IRegistrationSystem& system, char* messageBuffer, const char* ModuleName,
-                       const char* chRegister, const char* chVerbose, char* chMessage) {
-  char flag = FirstChar(chRegister);
+template <typename Char>
+int RegisterModuleOf(IRegistrationSystemOf<Char>& system, Char* messageBuffer,
+                     const Char* ModuleName, const Char* chRegister, const Char* chVerbose,
+                     Char* chMessage) {
+  Char flag = FirstChar(chRegister);
   bool registering = flag == 'R' || flag == 'r';
   flag = FirstChar(chVerbose);
   bool verbose = flag == 'V' || flag == 'v';
 
   if (verbose) {
-    char echo[kTextSize] = {};
-    std::snprintf(echo, sizeof echo, kEchoFormat, ModuleName != nullptr ? ModuleName : "(null)",
-                  chRegister != nullptr ? chRegister : "", chVerbose != nullptr ? chVerbose : "");
-    system.ShowMessageBox(echo, kBoxCaption, kEchoBoxStyle);
+    Char echo[kTextSize] = {};
+    static const Char kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
+    static const Char kEmpty[] = {0};
+    FormatEcho(echo, ModuleName != nullptr ? ModuleName : kNull,
+               chRegister != nullptr ? chRegister : kEmpty,
+               chVerbose != nullptr ? chVerbose : kEmpty, LeadTestOf(system));
+    system.ShowMessageBox(echo, CAscii<Char>(kBoxCaption).Text(), kEchoBoxStyle);
   }
 
   if (ModuleName == nullptr) {
-    if (chMessage != nullptr) CopyText(chMessage, kTextSize, kNoModuleName, LeadTestOf(system));
+    if (chMessage != nullptr) {
+      CopyText(chMessage, kTextSize, CAscii<Char>(kNoModuleName).Text(), LeadTestOf(system));
+    }
     return kRegisterNoModuleName;
   }
-  int result = CRegistration(system, messageBuffer, verbose).Run(ModuleName, registering);
+  int result = CRegistration<Char>(system, messageBuffer, verbose).Run(ModuleName, registering);
   if (chMessage != nullptr) {
     for (size_t i = 0; i < kTextSize; ++i) {
       chMessage[i] = messageBuffer[i];
-      if (messageBuffer[i] == '\0') break;
+      if (messageBuffer[i] == 0) break;
     }
   }
   return result;
+}
+
+}  // namespace
+
+const char* ModuleExtension(const char* name, const LeadByteTest& isLead) {
+  return ModuleExtensionOf(name, isLead);
+}
+
+const wchar_t* ModuleExtension(const wchar_t* name, const LeadUnitTest& isLead) {
+  return ModuleExtensionOf(name, isLead);
+}
+
+int RegisterModuleWith(IRegistrationSystem& system, char* messageBuffer, const char* ModuleName,
+                       const char* chRegister, const char* chVerbose, char* chMessage) {
+  return RegisterModuleOf(system, messageBuffer, ModuleName, chRegister, chVerbose, chMessage);
+}
+
+int RegisterModuleWith(IWideRegistrationSystem& system, wchar_t* messageBuffer,
+                       const wchar_t* ModuleName, const wchar_t* chRegister,
+                       const wchar_t* chVerbose, wchar_t* chMessage) {
+  return RegisterModuleOf(system, messageBuffer, ModuleName, chRegister, chVerbose, chMessage);
 }
 
 }  // namespace installsupport

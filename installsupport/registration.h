@@ -1,7 +1,8 @@
-// The work of RegisterModule: load a self-registering module, call its registration entry point,
-// unload it, and report the outcome as a result code and a message.
+// The work of RegisterModule and of its wide twin RegisterModuleW: load a self-registering module,
+// call its registration entry point, unload it, and report the outcome as a result code and a
+// message. Both run the same steps on texts of their own character type.
 //
-// The portable core of halyard4inst: it reaches the system only through IRegistrationSystem, so
+// The portable core of halyard4inst: it reaches the system only through IRegistrationSystemOf, so
 // that it builds everywhere. The library passes the real services (registermodule.cpp); the unit
 // tests, natively and under Wine, and the fuzz target pass fakes.
 #pragma once
@@ -38,33 +39,44 @@ enum RegisterResult {
 // Caption of every message box.
 extern const char kBoxCaption[];
 
-// The system services a registration uses. The library uses the real ones; tests use fakes.
-class IRegistrationSystem {
+// The system services a registration uses, for texts of the character type Char: char for the
+// ANSI export (the ANSI code page), wchar_t for its wide twin (UTF-16). The library uses the real
+// ones; tests use fakes.
+template <typename Char>
+class IRegistrationSystemOf {
  public:
-  virtual ~IRegistrationSystem() = default;
+  virtual ~IRegistrationSystemOf() = default;
   virtual HRESULT InitializeOle() = 0;
   virtual void UninitializeOle() = 0;
   virtual void SetErrorModeTo(UINT mode) = 0;
   // Loads with the module's own folder searched first for what it depends on.
-  virtual ModuleHandle LoadModule(const char* name) = 0;
+  virtual ModuleHandle LoadModule(const Char* name) = 0;
   virtual DWORD LastError() = 0;
   virtual EntryPoint FindEntryPoint(ModuleHandle module, const char* name) = 0;
   // Calls an entry point without arguments and returns its result code.
   virtual HRESULT CallEntryPoint(EntryPoint entryPoint) = 0;
   virtual void UnloadModule(ModuleHandle module) = 0;
-  virtual void ShowMessageBox(const char* text, const char* caption, UINT style) = 0;
-  virtual bool IsLeadByte(unsigned char byte) = 0;
+  virtual void ShowMessageBox(const Char* text, const Char* caption, UINT style) = 0;
+  // Whether a byte (a UTF-16 unit) starts a character of two.
+  virtual bool IsLeadByte(CodeUnit<Char> unit) = 0;
 };
+using IRegistrationSystem = IRegistrationSystemOf<char>;
+using IWideRegistrationSystem = IRegistrationSystemOf<wchar_t>;
 
 // Registers (chRegister starts with "R" or "r") or unregisters ModuleName; verbose (chVerbose
 // starts with "V" or "v") shows the arguments and the outcome in message boxes. Null chRegister
-// and chVerbose read as empty texts. The message is built in messageBuffer (kTextSize bytes,
-// kept between calls) and copied into chMessage, at most kTextSize bytes.
+// and chVerbose read as empty texts. The message is built in messageBuffer (kTextSize characters,
+// kept between calls) and copied into chMessage, at most kTextSize characters. The wide twin takes
+// and gives the same texts in UTF-16.
 int RegisterModuleWith(IRegistrationSystem& system, char* messageBuffer, const char* ModuleName,
                        const char* chRegister, const char* chVerbose, char* chMessage);
+int RegisterModuleWith(IWideRegistrationSystem& system, wchar_t* messageBuffer,
+                       const wchar_t* ModuleName, const wchar_t* chRegister,
+                       const wchar_t* chVerbose, wchar_t* chMessage);
 
 // Where the extension of a module name starts: at the last full stop behind the last '\' or
-// '/', or at the end of the name when there is none. Double-byte characters are skipped whole.
+// '/', or at the end of the name when there is none. Characters of two are skipped whole.
 const char* ModuleExtension(const char* name, const LeadByteTest& isLead);
+const wchar_t* ModuleExtension(const wchar_t* name, const LeadUnitTest& isLead);
 
 }  // namespace installsupport

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds the Windows kit with mingw-w64 and leaves it in build-win32/kit/:
-# lzmulti.exe, halyard4inst.dll with its header halyard4inst.h, README.txt, example-install.nsi,
-# a zip of the five and their SHA256SUMS.
+# lzmulti.exe, halyard4inst.dll with its header halyard4inst.h, README.txt, halyard4inst.nsh,
+# example-install.nsi, LICENSE, THIRD-PARTY-NOTICES.txt, a zip of the eight and their SHA256SUMS.
 #
 #   scripts/build-win32.sh
 #

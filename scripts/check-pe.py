@@ -3,8 +3,9 @@
 file's own resource section.
 
 Every binary may import from Windows' own system DLLs only (the C and C++ runtimes and liblzma
-are linked in statically). halyard4inst.dll must export RegisterModule and RunApplication under
-their plain names, as an installer looks them up by name.
+are linked in statically). halyard4inst.dll must export RegisterModule and RunApplication and their
+wide twins RegisterModuleW and RunApplicationW under their plain names, as an installer looks them
+up by name.
 
 With --version, every file must also carry a VERSIONINFO resource of that version (file and
 product version, fixed and as text), with the product name halyard4, a file description, its own
@@ -33,7 +34,8 @@ SYSTEM_DLLS = {
     "shlwapi.dll", "rpcrt4.dll", "bcrypt.dll", "ntdll.dll",
 }
 
-REQUIRED_EXPORTS = {"halyard4inst.dll": ["RegisterModule", "RunApplication"]}
+REQUIRED_EXPORTS = {"halyard4inst.dll": ["RegisterModule", "RunApplication", "RegisterModuleW",
+                                        "RunApplicationW"]}
 
 PRODUCT_NAME = "halyard4"
 FILE_TYPES = {".exe": 1, ".dll": 2}  # VFT_APP, VFT_DLL

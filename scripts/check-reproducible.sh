@@ -7,10 +7,10 @@
 #   scripts/check-reproducible.sh --compare FIRST SECOND   (only the comparison of two folders)
 #
 #   --linux  `cmake --install` of build/ against that of the second native build: lzmulti, the
-#            manual page and the README
+#            manual page, the README, LICENSE and THIRD-PARTY-NOTICES.txt
 #   --win32  build-win32/kit/ against a kit packed from the second cross build: lzmulti.exe,
-#            halyard4inst.dll, halyard4inst.h, README.txt, example-install.nsi, the zip and
-#            SHA256SUMS
+#            halyard4inst.dll, halyard4inst.h, README.txt, halyard4inst.nsh,
+#            example-install.nsi, LICENSE, THIRD-PARTY-NOTICES.txt, the zip and SHA256SUMS
 #
 # The first builds must exist (scripts/test.sh makes them before it calls this). The second
 # builds make the deliverables only, without the tests, and take the liblzma that the first cross

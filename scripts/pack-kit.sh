@@ -8,7 +8,8 @@
 # The same files give the same kit, byte for byte. The kit carries one time, that of
 # SOURCE_DATE_EPOCH or, when that is not set, of the last commit: in the header of each PE file
 # and on every file. The files get fixed permissions, and the zip holds its entries in a fixed
-# order, with that time in UTC and without extra fields.
+# order, with that time in UTC and without extra fields. THIRD-PARTY-NOTICES.txt must be what
+# scripts/third-party-notices.sh makes of the licences of what BUILD links; otherwise no kit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -18,14 +19,15 @@ DIE_NOTE="no kit was assembled"
 BUILD=$1
 KIT=$2
 TRIPLET=i686-w64-mingw32
-KIT_FILES=(lzmulti.exe halyard4inst.dll halyard4inst.h README.txt example-install.nsi)
-ZIP=halyard4-kit-win32.zip
+KIT_FILES=(lzmulti.exe halyard4inst.dll halyard4inst.h README.txt halyard4inst.nsh
+           example-install.nsi LICENSE THIRD-PARTY-NOTICES.txt)
 
 command -v zip >/dev/null || die "zip not found; install it with: apt-get install -y zip"
 command -v "$TRIPLET-objdump" >/dev/null ||
   die "$TRIPLET-objdump not found; install it with: apt-get install -y binutils-mingw-w64-i686"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
 [ -n "$version" ] || die "$BUILD is no configured build folder"
+ZIP=halyard4-kit-$version-win32.zip
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
   epoch=$SOURCE_DATE_EPOCH
   [[ "$epoch" =~ ^[0-9]+$ ]] || die "SOURCE_DATE_EPOCH ($epoch) is no number of seconds since 1970"
@@ -33,6 +35,9 @@ else
   epoch=$(git log -1 --format=%ct 2>/dev/null) ||
     die "no SOURCE_DATE_EPOCH and no commit to take the kit's time from; set SOURCE_DATE_EPOCH"
 fi
+scripts/third-party-notices.sh "$BUILD" | cmp -s - THIRD-PARTY-NOTICES.txt ||
+  die "THIRD-PARTY-NOTICES.txt is not what $BUILD links; make it again with:" \
+    "scripts/third-party-notices.sh $BUILD > THIRD-PARTY-NOTICES.txt"
 
 mkdir -p "$(dirname "$KIT")"
 STAGE=$(mktemp -d "$KIT.tmp.XXXXXX")
@@ -49,7 +54,8 @@ python3 scripts/check-pe.py --objdump "$TRIPLET-objdump" --machine i386 --versio
   die "the Windows binaries failed the check (see above)"
 
 chmod 755 "$STAGE" "$STAGE/lzmulti.exe" "$STAGE/halyard4inst.dll"
-chmod 644 "$STAGE/halyard4inst.h" "$STAGE/README.txt" "$STAGE/example-install.nsi"
+(cd "$STAGE" && chmod 644 halyard4inst.h README.txt halyard4inst.nsh example-install.nsi LICENSE \
+  THIRD-PARTY-NOTICES.txt)
 (
   cd "$STAGE"
   touch -d "@$epoch" "${KIT_FILES[@]}"

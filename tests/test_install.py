@@ -10,18 +10,21 @@ import unittest
 import harness
 
 INSTALLED = {
-    "linux": ["bin/lzmulti", "share/doc/halyard4/README.md", "share/man/man1/lzmulti.1"],
-    "win32": ["README.txt", "example-install.nsi", "halyard4inst.dll", "halyard4inst.h",
-              "lzmulti.exe"],
+    "linux": ["bin/lzmulti", "share/doc/halyard4/LICENSE", "share/doc/halyard4/README.md",
+              "share/doc/halyard4/THIRD-PARTY-NOTICES.txt", "share/man/man1/lzmulti.1"],
+    "win32": ["LICENSE", "README.txt", "THIRD-PARTY-NOTICES.txt", "example-install.nsi",
+              "halyard4inst.dll", "halyard4inst.h", "halyard4inst.nsh", "lzmulti.exe"],
 }
 
-# Both exports through the header's declarations and pointer types: the declarations and the types
+# The exports through the header's declarations and pointer types: the declarations and the types
 # must agree, in C and in C++.
 CALLER = b"""#include <halyard4inst.h>
 int main(void) {
   RegisterModuleFunction registerModule = RegisterModule;
   RunApplicationFunction runApplication = RunApplication;
-  return registerModule == 0 || runApplication == 0;
+  RegisterModuleWFunction registerModuleW = RegisterModuleW;
+  RunApplicationWFunction runApplicationW = RunApplicationW;
+  return !registerModule || !runApplication || !registerModuleW || !runApplicationW;
 }
 """
 
@@ -51,13 +54,18 @@ class InstallTest(harness.ScratchDirTestCase):
                 self.install(prefix, destdir)
                 self.assertEqual(files_below(root), INSTALLED[harness.PLATFORM])
         if harness.PLATFORM == "win32":
-            # The texts for the kit's users get Windows line ends; the header ships as it is.
+            # The texts for the kit's users get Windows line ends and the version; the header
+            # ships as it is.
             for name, source, line_end in (
                     ("README.txt", "docs/kit-README.txt", b"\r\n"),
                     ("example-install.nsi", "installsupport/example-install.nsi", b"\r\n"),
+                    ("halyard4inst.nsh", "installsupport/halyard4inst.nsh", b"\r\n"),
+                    ("LICENSE", "LICENSE", b"\r\n"),
+                    ("THIRD-PARTY-NOTICES.txt", "THIRD-PARTY-NOTICES.txt", b"\r\n"),
                     ("halyard4inst.h", "installsupport/halyard4inst.h", b"\n")):
                 with open(os.path.join(harness.SOURCE, source), "rb") as f:
-                    text = f.read()
+                    text = f.read().replace(b"@PROJECT_VERSION@",
+                                            os.environ["HALYARD_VERSION"].encode())
                 with open(os.path.join(root, name), "rb") as f:
                     self.assertEqual(f.read(), text.replace(b"\n", line_end), name)
 

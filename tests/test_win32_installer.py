@@ -1,15 +1,18 @@
 """Real installers as the kit's clients, built with makensis into 32-bit NSIS installers and run
 silently under Wine with the kit's halyard4inst.dll and lzmulti.exe (the stripped files that ship).
 
-installsupport/testing/testinstaller_win32.nsi installs them with a test module, the test program
-and an archive made by the Linux build, and calls both exports of the library by name through the
-example installer's macros (NSIS's System plug-in): RegisterModule on a test module, on a missing
-module and on a module without entry points, RunApplication on the test program and on
-lzmulti.exe, which unpacks the archive. It writes each result code and message into a file
-compared here. The kit's example-install.nsi, built as it ships, installs a payload with a test
-module as its COM server, registers it, and unregisters it again when uninstalled."""
+installsupport/testing/testinstaller_win32.nsi installs a test module, the test program and
+archives made by the Linux build, and calls the library's exports by name and lzmulti.exe through
+the macros of the kit's halyard4inst.nsh, from a function: RegisterModule on a test module, on a
+missing module and on a module without entry points, RunApplication on the test program, the
+unpacking on an archive and on one cut short. It writes each result and message into a file
+compared here, built as a Unicode installer (the wide twins) and as an ANSI one. The kit's
+example-install.nsi, built as it ships, installs a payload with a test module as its COM server,
+registers it, writes the uninstall entry and undoes it all when uninstalled: as a Unicode
+installer outside the ANSI code page, its $PLUGINSDIR too, and as an ANSI one."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -21,12 +24,15 @@ from test_win32_lzmulti import native_lzmulti, windows_path
 
 SCRIPT = os.path.join(harness.SOURCE, "installsupport", "testing", "testinstaller_win32.nsi")
 EXAMPLE = "example-install.nsi"
-# The installer makes the folder sub of its unpacking folder.
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Example"
+# lzmulti makes the folder sub of the unpacking folder.
 MEMBERS = {
     "readme.txt": b"installed by the test installer\r\n" * 50,
     "empty.dat": b"",
     "sub\\data.bin": au.mixed_data(400000, 11),
 }
+# lzmulti's Error line for MEMBERS cut short by one byte: the last member lacks its last byte.
+CUT_LINE = "Error.... Program Decompress Not completely extracted: sub\\data.bin "
 INSTALLER_TIME_LIMIT = 180  # seconds: the run takes a few, a hung Wine program is cut off
 
 NO_ENTRY_POINT = ("%1 was loaded, but the %2 entry point was not found.\n\n%2 may not be "
@@ -74,7 +80,8 @@ class InstallerCase(unittest.TestCase):
 
     @classmethod
     def pack(cls, name, members):
-        """cls.dir/name.dpc, packed by the Linux lzmulti from the members in cls.dir/name/."""
+        """cls.dir/name.dpc, packed by the Linux lzmulti from the members in cls.dir/name/, and
+        cls.dir/name-cut.dpc, the same without its last byte."""
         src = os.path.join(cls.dir, name)
         for member, data in members.items():
             path = os.path.join(src, member.replace("\\", os.sep))
@@ -86,7 +93,9 @@ class InstallerCase(unittest.TestCase):
                                     300, cwd=src)
         if code != 0 or "Error" in output:
             raise AssertionError("the Linux lzmulti failed to pack: " + output)
-        return archive
+        with open(archive, "rb") as f, open(src + "-cut.dpc", "wb") as cut:
+            cut.write(f.read()[:-1])
+        return archive, cut.name
 
     @classmethod
     def build(cls, script, name, **defines):
@@ -101,9 +110,15 @@ class InstallerCase(unittest.TestCase):
         return installer
 
     @classmethod
-    def run_installer(cls, args, name, server_log):
-        """The exit code (None when cut off) and output; the test modules log to server_log."""
+    def run_installer(cls, args, name, server_log, temp=None):
+        """The exit code (None when cut off) and output; the test modules log to server_log.
+        temp: the installer's TEMP (so its $PLUGINSDIR), set by cmd (Wine takes TEMP from the
+        registry for a program started from Linux)."""
         env = dict(os.environ, HALYARD_TEST_LOG=windows_path(server_log))
+        if temp is not None:
+            os.makedirs(temp, exist_ok=True)
+            args = ["cmd", "/c", "set TEMP={0}&& set TMP={0}&& {1}".format(
+                windows_path(temp), " ".join([windows_path(args[0])] + args[1:]))]
         try:
             return run_to_files(harness.EMULATOR + args, cls.dir, name, INSTALLER_TIME_LIMIT,
                                 env=env)
@@ -112,12 +127,15 @@ class InstallerCase(unittest.TestCase):
 
 
 class InstallerTest(InstallerCase):
+    """The Unicode test installer; AnsiInstallerTest runs the same as an ANSI one."""
+    DEFINES = {}
+
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        payload = cls.pack("payload", MEMBERS)
+        payload, cut = cls.pack("payload", MEMBERS)
         installer = cls.build(SCRIPT, "halyard4-test", KIT=cls.kit, MODULES=cls.modules,
-                              PAYLOAD=payload)
+                              PAYLOAD=payload, CUT=cut, **cls.DEFINES)
         cls.install = os.path.join(cls.dir, "install")
         cls.server_log = os.path.join(cls.dir, "server.log")
         cls.exit_code, cls.output = cls.run_installer(
@@ -142,7 +160,10 @@ class InstallerTest(InstallerCase):
             # The test program writes "done" after a pause of 1.5 s; the installer read it right
             # after RunApplication returned, so the call waited for the program's end.
             ("child", "nonzero", "done"),
-            ("lzmulti", "nonzero", ""),
+            ("unpack", "", ""),
+            ("cut", CUT_LINE, ""),
+            # The registers of the function are as it set them, and so is the output folder.
+            ("registers", " ".join("r%d" % i for i in range(10)), windows_path(self.install)),
         ]
         with open(os.path.join(self.install, "results.txt"), "rb") as f:
             self.assertEqual(f.read().decode("latin-1"),
@@ -161,43 +182,80 @@ class InstallerTest(InstallerCase):
                 self.assertTrue(f.read() == data, name)
 
 
+class AnsiInstallerTest(InstallerTest):
+    DEFINES = {"ANSI": ""}
+
 
 class ExampleInstallerTest(InstallerCase):
-    """The kit's example-install.nsi as it ships (CR LF, lzmulti.exe and halyard4inst.dll beside
-    it), with a payload as its header describes and a test module as the COM server."""
+    """The kit's example-install.nsi as it ships (CR LF, lzmulti.exe, halyard4inst.dll and
+    halyard4inst.nsh beside it), with a payload as its header describes and a test module as the
+    COM server."""
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
         with open(os.path.join(cls.modules, "server_ok.dll"), "rb") as f:
             payload = {"example.dll": f.read(), "doc\\readme.txt": b"the example's payload\r\n"}
-        archive = cls.pack("example", payload)
+        archive, cut = cls.pack("example", payload)
         script = os.path.join(cls.kit, EXAMPLE)
         cls.installer = cls.build(script, "example-install", PAYLOAD=archive)
+        cls.ansi = cls.build(script, "example-ansi", PAYLOAD=archive, ANSI="")
         cls.without_server = cls.build(script, "example-absent", PAYLOAD=archive,
                                        SERVER="absent.dll")
+        cls.cut = cls.build(script, "example-cut", PAYLOAD=cut,
+                            HALYARD4_LOG="$INSTDIR\\install.log")
+        # No entry left by an earlier run that broke off.
+        run_to_files(harness.EMULATOR + ["reg", "delete", UNINSTALL_KEY, "/f"], cls.dir,
+                     "reg-delete", INSTALLER_TIME_LIMIT)
 
-    def test_installs_registers_and_uninstalls(self):
-        install = os.path.join(self.dir, "example-folder")
-        log = os.path.join(self.dir, "example.log")
-        code, output = self.run_installer([self.installer, "/S", "/D=" + windows_path(install)],
-                                          "example-install", log)
+    def uninstall_entry(self):
+        """The values of the example's uninstall entry ({} when there is none), as reg exports
+        them: UTF-16, backslashes and quotes escaped."""
+        exported = os.path.join(self.dir, "entry.reg")
+        if run_to_files(harness.EMULATOR + ["reg", "export", UNINSTALL_KEY, windows_path(exported),
+                                            "/y"], self.dir, "reg", INSTALLER_TIME_LIMIT)[0] != 0:
+            return {}
+        with open(exported, "rb") as f:
+            return {name: re.sub(r"\\(.)", r"\1", value) for name, value in
+                    re.findall(r'^"(\w+)"="(.*)"\r?$', f.read().decode("utf-16"), re.M)}
+
+    def install_and_uninstall(self, installer, name, folder, temp=None):
+        install = os.path.join(self.dir, folder)
+        # The test module writes its log through the ANSI calls: the name stays in the code page.
+        log = os.path.join(self.dir, name + ".log")
+        code, output = self.run_installer([installer, "/S", "/D=" + windows_path(install)],
+                                          "example-install", log, temp)
         self.assertEqual(code, 0, output)
         # What lzmulti unpacks, byte for byte, InstallerTest shows; here, where it went.
         self.assertEqual(sorted(au.tree_snapshot(install)),
                          ["doc", os.path.join("doc", "readme.txt"), "example.dll", "uninstall.exe"])
         with open(log, "rb") as f:
             self.assertEqual(f.read(), b"ok DllRegisterServer\n")
+        uninstaller = '"%s\\uninstall.exe"' % windows_path(install)
+        self.assertEqual(self.uninstall_entry(),
+                         {"DisplayName": "Example", "DisplayVersion": "1.0",
+                          "UninstallString": uninstaller,
+                          "QuietUninstallString": uninstaller + " /S"})
 
         # "_?=" runs the uninstaller where it is and waits for it (otherwise it runs a copy of
         # itself from the temporary folder and returns at once); it cannot delete itself then.
         code, output = self.run_installer(
             [os.path.join(install, "uninstall.exe"), "/S", "_?=" + windows_path(install)],
-            "example-uninstall", log)
+            "example-uninstall", log, temp)
         self.assertEqual(code, 0, output)
         self.assertEqual(os.listdir(install), ["uninstall.exe"])
         with open(log, "rb") as f:
             self.assertEqual(f.read(), b"ok DllRegisterServer\nok DllUnregisterServer\n")
+        self.assertEqual(self.uninstall_entry(), {})
+
+    def test_unicode_installer_outside_the_code_page(self):
+        # The folder, and the temporary one that holds $PLUGINSDIR with lzmulti.exe, the library
+        # and the payload.
+        self.install_and_uninstall(self.installer, "unicode", os.path.join("Пример", "例"),
+                                   temp=os.path.join(self.dir, "Пример", "temp"))
+
+    def test_ansi_installer(self):
+        self.install_and_uninstall(self.ansi, "ansi", "example-folder")
 
     def test_a_missing_server_ends_the_installation_with_the_result(self):
         install = os.path.join(self.dir, "absent-folder")
@@ -205,6 +263,18 @@ class ExampleInstallerTest(InstallerCase):
         code, output = self.run_installer(
             [self.without_server, "/S", "/D=" + windows_path(install)], "example-absent", log)
         self.assertEqual(code, 3, output)
+        self.assertFalse(os.path.exists(os.path.join(install, "uninstall.exe")))
+        self.assertFalse(os.path.exists(log))
+
+    def test_a_cut_payload_stops_the_installation_with_lzmultis_words(self):
+        install = os.path.join(self.dir, "cut-folder")
+        log = os.path.join(self.dir, "cut.log")
+        code, output = self.run_installer([self.cut, "/S", "/D=" + windows_path(install)],
+                                          "example-cut", log)
+        self.assertEqual(code, 6, output)
+        with open(os.path.join(install, "install.log"), "rb") as f:
+            self.assertEqual(f.read(), b"Error.... Program Decompress Not completely extracted: "
+                                       b"doc\\readme.txt \r\n")
         self.assertFalse(os.path.exists(os.path.join(install, "uninstall.exe")))
         self.assertFalse(os.path.exists(log))
 

@@ -17,8 +17,12 @@ import harness
 
 CHECKER = os.path.join(harness.SCRIPTS, "check-pe.py")
 KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "halyard4inst.h", "README.txt",
-             "example-install.nsi"]
-KIT_ZIP = "halyard4-kit-win32.zip"
+             "halyard4inst.nsh", "example-install.nsi", "LICENSE", "THIRD-PARTY-NOTICES.txt"]
+KIT_ZIP = "halyard4-kit-%s-win32.zip" % os.environ.get("HALYARD_VERSION", "")
+# What -static links into the Windows binaries, each named in the kit's notices with its licence.
+STATICALLY_LINKED = ["liblzma 5.4.1 (XZ Utils)", "the mingw-w64 runtime",
+                     "winpthreads, the thread library of mingw-w64",
+                     "the GCC runtime libraries libgcc and libstdc++"]
 
 
 @unittest.skipUnless(harness.PLATFORM == "win32", "Windows build only")
@@ -123,7 +127,14 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
             self.assertEqual([(e.filename, e.date_time, e.external_attr >> 16)
                               for e in archive.infolist()],
                              [(name, (2023, 11, 14, 22, 13, 20), mode) for name, mode in
-                              zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 3)])
+                              zip(KIT_FILES, (0o100755, 0o100755) + (0o100644,) * 6)])
+        # Each licence follows a heading between two rules: its components, its binaries.
+        with open(os.path.join(kit, "THIRD-PARTY-NOTICES.txt"), "rb") as f:
+            headings = [piece.split("\r\n") for piece in
+                        f.read().decode("utf-8").split("=" * 78 + "\r\n")[1::2]]
+        for component in STATICALLY_LINKED:
+            self.assertTrue([h for h in headings if component in h and
+                             any(line.startswith("in lzmulti.exe") for line in h)], component)
         for name in KIT_FILES[:2]:
             with open(os.path.join(kit, name), "rb") as f:
                 header = f.read(4096)
@@ -143,6 +154,16 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
         # The script and its helpers alone, outside any git checkout.
         loose = self.path("loose", "scripts")
         harness.copy_scripts(loose, ["pack-kit.sh", "lib.sh"])
+        # A build whose liblzma source carries another licence than the notices name.
+        other_licence = self.path("other-licence")
+        for name, text in (
+                ("xz/COPYING", "another licence\n"), ("xz/AUTHORS", "others\n"),
+                ("xz/src/liblzma/api/lzma/version.h", "#define LZMA_VERSION_MAJOR 5\n"),
+                ("CMakeFiles/3/CMakeCXXCompiler.cmake",
+                 'set(CMAKE_CXX_COMPILER "%s")\n' % os.environ["HALYARD_CXX_COMPILER"]),
+                ("CMakeCache.txt", "CMAKE_PROJECT_VERSION:STATIC=1.0.1\n"
+                 "LIBLZMA_INCLUDE_DIR:PATH=%s/xz/src/liblzma/api\n" % other_licence)):
+            self.write_file(os.path.join(other_licence, name), text)
         pack = os.path.join(harness.SCRIPTS, "pack-kit.sh")
         cases = [
             ([pack, self.build, kit], {"PATH": no_zip},
@@ -154,6 +175,8 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
              "no SOURCE_DATE_EPOCH and no commit"),
             ([pack, self.build, kit], {"PATH": silent_objdump + os.pathsep + os.environ["PATH"]},
              "the Windows binaries failed the check"),
+            ([pack, other_licence, kit], {}, "THIRD-PARTY-NOTICES.txt is not what " +
+             other_licence + " links"),
         ]
         for args, env, message in cases:
             with self.subTest(message=message):

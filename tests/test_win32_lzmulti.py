@@ -98,6 +98,25 @@ class FindFirstFileTest(harness.ScratchDirTestCase):
             self.assertEqual(f.read(), b"deep")
 
 
+    def test_archive_outside_the_code_page(self):
+        # The archive's path and the current folder keep letters that Wine's code page 1252 lacks;
+        # an input pattern with such letters is refused, not searched under a look-alike name.
+        folder = self.path("Пример", "例")
+        os.makedirs(os.path.join(folder, "d"))
+        archive = windows_path(os.path.join(folder, "a.dpc"))
+        result = self.run_lzmulti(archive, "d\\a.txt")
+        self.assertEqual(result.errors(), [], result.stderr)
+        result = self.run_lzmulti(archive, cwd=folder)
+        self.assertEqual(result.errors(), [], result.stderr)
+        with open(os.path.join(folder, "d", "a.txt"), "rb") as f:
+            self.assertEqual(f.read(), b"d/a.txt")
+        pattern = windows_path(folder) + "\\d\\*.txt"
+        spelled = "".join(c if ord(c) < 128 else "<U+%04X>" % ord(c) for c in pattern)
+        result = self.run_lzmulti("b.dpc", pattern)
+        self.assertEqual(result.errors(), [harness.program_error(
+            "Main", "ExpandWildcard failed: Not in the system code page: " + spelled)])
+
+
 @unittest.skipUnless(WIN32, "Windows build only")
 class UnsafeNameWin32Test(harness.ScratchDirTestCase):
     """Names that lead outside the extraction folder are refused on Windows as on Linux; with
