@@ -42,10 +42,12 @@ if ! skipped win32; then
 fi
 need_packages "${packages[@]}"
 
-# Includes point down the floors of the tree only; every C++ file is formatted.
+# Includes point down the floors of the tree only; every C++ file is formatted; no file keeps the
+# marks of a merge left unresolved.
 step "checks"
 python3 scripts/check-includes.py
 scripts/check-format.sh
+if git grep -nE '^(<<<<<<<|>>>>>>>) ' -- . ':!*.dpc'; then die "unresolved merge marks above"; fi
 
 step "native build and tests"
 native_build
