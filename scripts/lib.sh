@@ -80,6 +80,19 @@ debian_mirror() {
   } | head -n1
 }
 
+# source_date_epoch: the one time of a kit or package: SOURCE_DATE_EPOCH when set (checked), else
+# the time of the last commit. Prints it, or fails naming what is missing.
+source_date_epoch() {
+  if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+    [[ "$SOURCE_DATE_EPOCH" =~ ^[0-9]+$ ]] ||
+      die "SOURCE_DATE_EPOCH ($SOURCE_DATE_EPOCH) is no number of seconds since 1970"
+    echo "$SOURCE_DATE_EPOCH"
+  else
+    git log -1 --format=%ct 2>/dev/null ||
+      die "no SOURCE_DATE_EPOCH and no commit to take the time from; set SOURCE_DATE_EPOCH"
+  fi
+}
+
 # The packages of the native build and its tests (groff checks the manual page).
 NATIVE_PACKAGES=(build-essential cmake pkg-config liblzma-dev libgtest-dev libgmock-dev googletest
                  xz-utils python3 groff-base)
