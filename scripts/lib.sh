@@ -110,6 +110,10 @@ native_build() {
   cmake --build build -j"$JOBS"
 }
 
+# The packages that making the Debian packages takes (scripts/package.sh): cpack's DEB generator
+# finds the programs with file and computes lzmulti's dependencies with dpkg-shlibdeps.
+PACKAGE_PACKAGES=(dpkg-dev file)
+
 # The packages of the sanitizer and fuzzing builds: clang with its sanitizer and libFuzzer
 # runtimes.
 SANITIZER_PACKAGES=(clang libclang-rt-dev)

@@ -17,9 +17,6 @@ cd "$(dirname "$0")/.."
 . scripts/lib.sh
 DIE_NOTE="no package was made"
 
-# cpack's DEB generator: dpkg-shlibdeps computes lzmulti's dependencies, file finds its programs.
-PACKAGE_PACKAGES=(dpkg-dev file)
-
 usage="usage: scripts/package.sh [--from BUILD... --out OUT]"
 builds=()
 out=
