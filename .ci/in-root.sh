@@ -3,9 +3,12 @@
 # (unshare --mount --propagation private --pid --fork --kill-child): mounts what the suite needs
 # into the fresh root ROOT, clones the commit from PROJECT/halyard4.bundle into /root/halyard4
 # there, and runs the README's two commands in it as a new user would, as root through chroot
-# with a clean environment and a time limit each: scripts/test.sh, then scripts/demo.sh.
+# with a clean environment and a time limit each: scripts/test.sh, then scripts/demo.sh; after a
+# passing test.sh also scripts/check-packages.sh, which installs the Debian packages made from the
+# tested builds, uses them and removes them again (a fresh root is the machine to do that on).
 # Afterwards, or when stopped, it ends every process left in the namespace and unmounts in
-# reverse order. Exit status: test.sh's when it failed, else demo.sh's.
+# reverse order. Exit status: test.sh's when it failed, else demo.sh's when it failed, else
+# check-packages.sh's.
 #
 #   .ci/in-root.sh ROOT PROJECT
 set -uo pipefail
@@ -64,6 +67,7 @@ begin=$SECONDS
 echo "ci: scripts/test.sh"
 in_root 4200 "cd /root/halyard4 && scripts/test.sh" || status=$?
 echo "ci: scripts/test.sh ended with status $status after $((SECONDS - begin)) s"
+tested=$status
 # demo.sh runs after a failed test.sh too (it tells whether the main job works), not after one
 # that ran out of time.
 if [ "$status" -ne 124 ]; then
@@ -73,5 +77,14 @@ if [ "$status" -ne 124 ]; then
   in_root 600 "cd /root/halyard4 && scripts/demo.sh" || demo=$?
   echo "ci: scripts/demo.sh ended with status $demo after $((SECONDS - begin)) s"
   [ "$status" -ne 0 ] || status=$demo
+fi
+# The packages hold what test.sh tested: after a failed test.sh there is nothing to package.
+if [ "$tested" -eq 0 ]; then
+  begin=$SECONDS
+  packages=0
+  echo "ci: scripts/check-packages.sh"
+  in_root 1200 "cd /root/halyard4 && scripts/check-packages.sh" || packages=$?
+  echo "ci: scripts/check-packages.sh ended with status $packages after $((SECONDS - begin)) s"
+  [ "$status" -ne 0 ] || status=$packages
 fi
 exit "$status"

@@ -102,7 +102,7 @@ uninstall() {
   done
   files >"$work/after"
   diff "$work/before" "$work/after" >&2 ||
-    die "after apt-get $1 the machine's files differ from before the installation (< before, > after)"
+    die "after apt-get $1 the files differ from before the installation (< before, > after)"
   echo "   after apt-get $1: the same $(wc -l <"$work/before") paths as before the installation"
 }
 echo "== Removing, installing again and purging"
