@@ -62,29 +62,25 @@ in_root 600 "git clone -q -c advice.detachedHead=false /mnt/project/halyard4.bun
   echo "ci: cloning the commit into the root failed" >&2
   exit 1
 }
+# run LIMIT SCRIPT: SCRIPT of the clone, in the root, between a line at its start and one with its
+# status and time at its end; returns its status.
+run() {
+  local begin=$SECONDS status=0
+  echo "ci: $2"
+  in_root "$1" "cd /root/halyard4 && $2" || status=$?
+  echo "ci: $2 ended with status $status after $((SECONDS - begin)) s"
+  return "$status"
+}
 status=0
-begin=$SECONDS
-echo "ci: scripts/test.sh"
-in_root 4200 "cd /root/halyard4 && scripts/test.sh" || status=$?
-echo "ci: scripts/test.sh ended with status $status after $((SECONDS - begin)) s"
+run 4200 scripts/test.sh || status=$?
 tested=$status
 # demo.sh runs after a failed test.sh too (it tells whether the main job works), not after one
 # that ran out of time.
-if [ "$status" -ne 124 ]; then
-  begin=$SECONDS
-  demo=0
-  echo "ci: scripts/demo.sh"
-  in_root 600 "cd /root/halyard4 && scripts/demo.sh" || demo=$?
-  echo "ci: scripts/demo.sh ended with status $demo after $((SECONDS - begin)) s"
-  [ "$status" -ne 0 ] || status=$demo
+if [ "$tested" -ne 124 ]; then
+  run 600 scripts/demo.sh || { s=$?; [ "$status" -ne 0 ] || status=$s; }
 fi
 # The packages hold what test.sh tested: after a failed test.sh there is nothing to package.
 if [ "$tested" -eq 0 ]; then
-  begin=$SECONDS
-  packages=0
-  echo "ci: scripts/check-packages.sh"
-  in_root 1200 "cd /root/halyard4 && scripts/check-packages.sh" || packages=$?
-  echo "ci: scripts/check-packages.sh ended with status $packages after $((SECONDS - begin)) s"
-  [ "$status" -ne 0 ] || status=$packages
+  run 1200 scripts/check-packages.sh || { s=$?; [ "$status" -ne 0 ] || status=$s; }
 fi
 exit "$status"
