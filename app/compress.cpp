@@ -10,6 +10,7 @@
 #include <new>
 
 #include "app/program.h"
+#include "app/progress.h"
 #include "archive/filestreams.h"
 #include "archive/inmultistream.h"
 #include "base/refcounted.h"
@@ -70,8 +71,11 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
     complete = false;
   }
   brioLog_Interface.Verbose(kClass, kMethod, "Code");
+  // The line lives until the pipeline ends; without one the encoder gets no receiver.
+  RefHolder<CProgressLine> progress(
+      NewTerminalProgress(inStream->DataSize(), ProgressCount::kInput));
   const HRESULT coded =
-      encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, nullptr);
+      encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, progress.get());
   if (coded != S_OK) {
     brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
     complete = false;

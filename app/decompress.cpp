@@ -3,6 +3,7 @@
 #include <new>
 
 #include "app/program.h"
+#include "app/progress.h"
 #include "archive/filestreams.h"
 #include "archive/outmultistream.h"
 #include "base/refcounted.h"
@@ -77,8 +78,11 @@ int Program::Decompress(const CText& compressedFile) {
   // The data beyond the directory's sizes matter only as far as they tell of damage.
   decoder->SetDataSize(outStreamSpec->DataSize());
   brioLog_Interface.Verbose(kClass, kMethod, "Code");
+  // The line lives until the pipeline ends; without one the decoder gets no receiver.
+  RefHolder<CProgressLine> progress(
+      NewTerminalProgress(outStreamSpec->DataSize(), ProgressCount::kOutput));
   const HRESULT result =
-      decoder->Code(inStreamSpec.get(), outStreamSpec.get(), nullptr, nullptr, nullptr);
+      decoder->Code(inStreamSpec.get(), outStreamSpec.get(), nullptr, nullptr, progress.get());
   if (result != S_OK && result != S_FALSE) {
     brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
   }

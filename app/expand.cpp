@@ -23,27 +23,26 @@ BOOL ToAnsi(BOOL found, const WIN32_FIND_DATAW& wide, WIN32_FIND_DATAA* data) {
 }  // namespace
 #endif
 
+// On Windows the search takes the wide calls with LongPath's form of the pattern, as every name
+// does.
 HANDLE CSystemDirectorySearch::FindFirst(const char* pattern, WIN32_FIND_DATAA* data) {
-  wide_ = false;
-  HANDLE search = FindFirstFileA(pattern, data);
 #ifdef _WIN32
-  if (search == INVALID_HANDLE_VALUE && IsLongName(pattern)) {
-    WIN32_FIND_DATAW wide;
-    search = FindFirstFileW(LongPath(pattern).c_str(), &wide);
-    wide_ = ToAnsi(search != INVALID_HANDLE_VALUE, wide, data) != FALSE;
-  }
-#endif
+  WIN32_FIND_DATAW wide;
+  HANDLE search = FindFirstFileW(LongPath(pattern).c_str(), &wide);
+  ToAnsi(search != INVALID_HANDLE_VALUE, wide, data);
   return search;
+#else
+  return FindFirstFileA(pattern, data);
+#endif
 }
 
 BOOL CSystemDirectorySearch::FindNext(HANDLE search, WIN32_FIND_DATAA* data) {
 #ifdef _WIN32
-  if (wide_) {
-    WIN32_FIND_DATAW wide;
-    return ToAnsi(FindNextFileW(search, &wide), wide, data);
-  }
-#endif
+  WIN32_FIND_DATAW wide;
+  return ToAnsi(FindNextFileW(search, &wide), wide, data);
+#else
   return FindNextFileA(search, data);
+#endif
 }
 
 BOOL CSystemDirectorySearch::Close(HANDLE search) {

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <new>
 #include <string>
 #include <vector>
@@ -13,7 +10,6 @@
 #include "halyard4_version.h"
 #include "log/log.h"
 #include "testing/logcapture.h"
-#include "testing/scratchfolder.h"
 #include "testing/streamcapture.h"
 
 // The driver obtains its name entries with the non-throwing scalar new; this test program replaces
@@ -32,8 +28,6 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 }
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::vector<std::string> Names(const CNameList& list) {
   std::vector<std::string> names;
@@ -156,62 +150,6 @@ TEST(ParseArgsMemoryTest, NoMemoryForAnInputNameEndsInTheUsageText) {
   EXPECT_EQ(log.Text(),
             "Info..... Program Main Compressed file: archive.dpc \n"
             "Info..... Program Main Input files: 0 \n");
-}
-
-// The same expansion on a real directory tree, through the system's directory search.
-class ExpandOnDiskTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root_ = scratch_.dir();
-    ASSERT_FALSE(root_.empty());
-    for (const char* name : {"dir/a.txt", "dir/b.txt", "dir/x.bin", "dir/sub/deep.txt"}) {
-      fs::create_directories(fs::path(root_ + "/" + name).parent_path());
-      std::ofstream(root_ + "/" + name) << name;
-    }
-    fs::create_directory(root_ + "/dir/c.txt");
-  }
-
-  // The names one pattern adds. The order is the directory search's: sorted by name on our
-  // POSIX layer, the file system's elsewhere.
-  std::vector<std::string> Expand(const std::string& pattern) {
-    CNameList list;
-    CText error;
-    EXPECT_TRUE(program_.ExpandWildcard(CText(pattern.c_str()), list, error)) << pattern;
-    EXPECT_STREQ(error.GetText(), "");
-    std::vector<std::string> names = Names(list);
-#ifdef _WIN32
-    std::sort(names.begin(), names.end());
-#endif
-    return names;
-  }
-
-  ScratchFolder scratch_;
-  std::string root_;
-  LogCapture log_;
-  Program program_;
-};
-
-TEST_F(ExpandOnDiskTest, MatchesRegularFilesOnly) {
-  EXPECT_EQ(Expand(root_ + "/dir/*.txt"),
-            (std::vector<std::string>{root_ + "/dir/a.txt", root_ + "/dir/b.txt"}));
-  EXPECT_EQ(Expand(root_ + "/dir\\*.txt"),
-            (std::vector<std::string>{root_ + "/dir\\a.txt", root_ + "/dir\\b.txt"}));
-  EXPECT_EQ(Expand(root_ + "/dir/x.bin"), (std::vector<std::string>{root_ + "/dir/x.bin"}));
-  EXPECT_EQ(Expand(root_ + "/dir/sub"), (std::vector<std::string>{}));
-  EXPECT_EQ(
-      Expand(root_ + "/dir/*"),
-      (std::vector<std::string>{root_ + "/dir/a.txt", root_ + "/dir/b.txt", root_ + "/dir/x.bin"}));
-}
-
-TEST_F(ExpandOnDiskTest, MissingFilesAndDirectories) {
-  CNameList list;
-  for (const std::string& pattern : {root_ + "/dir/*.zip", root_ + "/nodir/*.txt",
-                                     root_ + "/dir/missing.txt", root_ + "/d*/a.txt"}) {
-    CText error;
-    EXPECT_FALSE(program_.ExpandWildcard(CText(pattern.c_str()), list, error));
-    EXPECT_EQ(error.GetText(), "File not found: " + pattern);
-  }
-  EXPECT_EQ(list.GetCount(), 0);
 }
 
 }  // namespace

@@ -24,17 +24,14 @@ class IDirectorySearch {
   virtual DWORD LastError() = 0;
 };
 
-// On Windows a pattern beyond MAX_PATH, which FindFirstFileA refuses, is searched with the wide
-// calls (archive/longpath.h).
+// On Windows the search runs on the wide calls, the pattern in the form that every name takes
+// (archive/longpath.h), and the names come back in the system code page.
 class CSystemDirectorySearch : public IDirectorySearch {
  public:
   HANDLE FindFirst(const char* pattern, WIN32_FIND_DATAA* data) override;
   BOOL FindNext(HANDLE search, WIN32_FIND_DATAA* data) override;
   BOOL Close(HANDLE search) override;
   DWORD LastError() override;
-
- private:
-  bool wide_ = false;  // the search runs on the wide calls
 };
 
 class COutMultiFileStream;

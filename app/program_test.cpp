@@ -152,20 +152,17 @@ class ProgramTest : public ::testing::Test {
   std::string usage_;
 };
 
-TEST_F(ProgramTest, NoArgumentsShowTheUsageTextOnly) {
-  EXPECT_EQ(Main({}), 1);
+// A name that matches nothing stops the expansion: the names after it are not looked at, and
+// neither pipeline runs.
+TEST_F(ProgramTest, FailedExpansionStopsAndShowsTheUsageText) {
+  EXPECT_EQ(Main({"-v", "2", "archive.dpc", "a.txt", "nothere.txt", "b.txt"}), 1);
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("ExpandWildcard: a.txt") +
+                             Verbose("ExpandWildcard: nothere.txt") +
+                             Line("Error....", "Program", "Main",
+                                  "ExpandWildcard failed: File not found: nothere.txt"));
+  EXPECT_EQ(search_.started, (std::vector<std::string>{"a.txt", "nothere.txt"}));
   EXPECT_EQ(usage_, UsageText("lzmulti"));
-  EXPECT_EQ(log_.Text(), "");
-  EXPECT_EQ(brioLog_Interface.GetMask(), kLogMaskDefault);
-  EXPECT_EQ(lzmaLog_Interface.GetMask(), kLogMaskDefault);
-}
-
-TEST_F(ProgramTest, UsageTextNamesTheProgramAsInvokedAndPrintsTheDefaults) {
-  const char* argv[] = {"./bin/lz%s.exe", "-e", "zz", "-w", "21", "-v", "0", "x.zz", "missing"};
-  EXPECT_EQ(Run(9, argv), 1);
-  EXPECT_EQ(usage_, UsageText("./bin/lz%s.exe"));
-  EXPECT_EQ(log_.Text(),
-            Line("Error....", "Program", "Main", "ExpandWildcard failed: File not found: missing"));
+  EXPECT_FALSE(scratch_.Exists("archive.dpc"));
 }
 
 TEST_F(ProgramTest, MissingOrBrokenArgumentVectors) {
@@ -223,9 +220,10 @@ TEST_F(ProgramTest, ExtensionTestIgnoresCase) {
 }
 
 TEST_F(ProgramTest, ExtensionOptionCountsOnlyBeforeTheArchive) {
-  Main({"-e", "zz", "arc.zz", "f"});
-  EXPECT_EQ(ArchivedNames("arc.zz"), std::vector<std::string>{"f"});
-
+  for (const char* archive : {"arc.zz", "ARC.ZZ"}) {
+    Main({"-e", "zz", archive, "f"});
+    EXPECT_EQ(ArchivedNames(archive), std::vector<std::string>{"f"}) << archive;
+  }
   search_.Add("arc.zz", {{"arc.zz", false}});
   EXPECT_EQ(Main({"-v", "2", "arc.zz", "-e", "zz", "f"}), 1);
   EXPECT_EQ(DriverLines(), (std::vector<std::string>{
@@ -237,6 +235,13 @@ TEST_F(ProgramTest, ExtensionOptionCountsOnlyBeforeTheArchive) {
                                "Info..... Program Main Compressed file: ",
                                "Info..... Program Main Input files: 2",
                            }));
+  EXPECT_EQ(usage_, UsageText("lzmulti"));
+
+  // Only A to Z fold: a Latin-1 capital does not match its small letter.
+  search_.Add("x.\xc4", {{"x.\xc4", false}});
+  log_.Clear();
+  Main({"-v", "1", "-e", "\xe4", "x.\xc4", "f"});
+  EXPECT_EQ(log_.Text(), Info("Compressed file: ") + Info("Input files: 2"));
   EXPECT_EQ(usage_, UsageText("lzmulti"));
 }
 
@@ -269,8 +274,8 @@ TEST_F(ProgramTest, LogLevelSetsBothMasks) {
   const struct {
     const char* value;
     uint32_t mask;
-  } cases[] = {{"1", 62}, {"2", 126}, {"3", 382}, {"4", 510},
-               {"0", 14}, {"9", 14},  {"01", 14}, {"4 ", 14}};
+  } cases[] = {{"1", 62}, {"2", 126}, {"3", 382}, {"4", 510}, {"0", 14}, {"9", 14},
+               {"5", 14}, {"-1", 14}, {"2x", 14}, {"01", 14}, {"4 ", 14}};
   for (const auto& c : cases) {
     Parse({"-v", c.value});
     EXPECT_EQ(brioLog_Interface.GetMask(), c.mask) << c.value;
@@ -280,16 +285,19 @@ TEST_F(ProgramTest, LogLevelSetsBothMasks) {
   EXPECT_EQ(brioLog_Interface.GetMask(), 382u);
 }
 
+// Help does not cut the run short: the names are expanded and the summary logged, then the usage
+// text stands where the pack would have run.
 TEST_F(ProgramTest, OptionLinesAppearOnlyOnceVerboseIsOn) {
-  Main({"-e", "zz", "-v", "2", "-w", "25", "-t", "--extension", "qq", "-p", "y", "-c", "no", "-h",
-        "x"});
+  Main({"-e", "zz", "-v", "2", "-w", "25", "-t", "--extension", "dpc", "-p", "y", "-c", "no", "-h",
+        "x", "archive.dpc", "a.txt"});
   EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option windowsize: 25") +
-                             Verbose("Option toc") + Verbose("Option extension: qq") +
+                             Verbose("Option toc") + Verbose("Option extension: dpc") +
                              Verbose("Option preservepath: 1") + Verbose("Option createpath: 0") +
-                             Verbose("Option help") + Verbose("Program name: lzmulti") +
-                             Info("Compressed file: ") +
-                             Info("Input files: 0"));  // "x" was the value of "-h"
+                             Verbose("Option help") +  // "x" was the value of "-h"
+                             Verbose("ExpandWildcard: a.txt") + Verbose("Program name: lzmulti") +
+                             Info("Compressed file: archive.dpc") + Info("Input files: 1"));
   EXPECT_EQ(usage_, UsageText("lzmulti"));
+  EXPECT_FALSE(scratch_.Exists("archive.dpc"));
 }
 
 TEST_F(ProgramTest, LongOptionNames) {
@@ -320,11 +328,15 @@ TEST_F(ProgramTest, FlagValuesSetButNeverClear) {
 }
 
 TEST_F(ProgramTest, PendingOptionTakesAnyValue) {
-  Parse({"-v", "2", "-e", "-t"});
-  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option extension: -t"));
+  Parse({"-v", "2", "-e", "-t", "-w", "-v"});
+  EXPECT_EQ(log_.Text(), Verbose("Option loglevel: 2") + Verbose("Option extension: -t") +
+                             Verbose("Option windowsize: 20"));
   log_.Clear();
   Main({"-e", "", "zz", "arc.zz"});
   EXPECT_EQ(log_.Text(), OpenFailed("arc.zz"));  // arc.zz is the archive: the extension is zz
+  log_.Clear();
+  Main({"-e", "-t", "x.-t"});
+  EXPECT_EQ(log_.Text(), OpenFailed("x.-t"));
 }
 
 TEST_F(ProgramTest, EmptyArgumentsAreIgnoredEntirely) {
@@ -334,10 +346,11 @@ TEST_F(ProgramTest, EmptyArgumentsAreIgnoredEntirely) {
 }
 
 TEST_F(ProgramTest, UnknownOptionIsLoggedAndItsValueDropped) {
-  Main({"-x", "1", "archive.dpc", "--bogus", "-t", "a.txt", "-", "2"});
+  Main({"-x", "1", "archive.dpc", "--bogus", "-t", "a.txt", "-", "2", "--Help", "y"});
   EXPECT_EQ(log_.Text(), Line("Error....", "Program", "Main", "Unknown option: -x") +
                              Line("Error....", "Program", "Main", "Unknown option: --bogus") +
-                             Line("Error....", "Program", "Main", "Unknown option: -"));
+                             Line("Error....", "Program", "Main", "Unknown option: -") +
+                             Line("Error....", "Program", "Main", "Unknown option: --Help"));
   EXPECT_EQ(ArchivedNames(), std::vector<std::string>{"a.txt"});
   log_.Clear();
   Parse({"-v", "2", "--bogus", "-t"});  // "-t" is the value of "--bogus"
@@ -346,7 +359,7 @@ TEST_F(ProgramTest, UnknownOptionIsLoggedAndItsValueDropped) {
 }
 
 TEST_F(ProgramTest, OptionWithoutValueAtTheEndIsDroppedSilently) {
-  for (const char* option : {"-w", "-h", "-v", "-x", "-e"}) {
+  for (const char* option : {"-w", "-h", "-v", "-x", "-e", "-p", "-c", "--loglevel"}) {
     std::filesystem::remove(scratch_.Path("archive.dpc"));
     log_.Clear();
     Main({"archive.dpc", "f", option});
@@ -382,8 +395,9 @@ TEST_F(ProgramTest, DecompressionOnlyWithoutInputNames) {
                 Line("Error....", "Program", "Main", "No file found to pack: dir, dir2"));
   EXPECT_EQ(usage_, UsageText("lzmulti"));
   log_.Clear();
-  Main({"archive.dpc"});
-  EXPECT_EQ(log_.Text(), OpenFailed("archive.dpc"));
+  Main({"-v", "1", "archive.dpc"});
+  EXPECT_EQ(log_.Text(), Info("Compressed file: archive.dpc") + Info("Input files: 0") +
+                             OpenFailed("archive.dpc"));
 }
 
 TEST_F(ProgramTest, VVerboseListsEveryInputName) {

@@ -1,10 +1,29 @@
-// The file object: a thin owner of one system file handle, without any buffering of its own.
-// Every operation reports success as a bool and leaves the system's last-error code on failure.
+// The file object: a thin owner of one open system file. Every operation reports success as a
+// bool and leaves the system's last-error code (GetLastError) on failure.
+//
+// Two halves behind this header. file_win32.cpp is the Win32 file API on a HANDLE, every name
+// reaching it in the one form of archive/longpath.h. file_posix.cpp works on a descriptor, with the
+// Win32 codes for its failures; since the directory of an archive is read one byte per call, an
+// input file of the POSIX half reads a regular file through a read-ahead block
+// (archive/readahead.h), with the positions, counts and results of unbuffered reads.
 #pragma once
 
 #include <cstdint>
 
-#include "platform/fileapi.h"
+#include "archive/readahead.h"
+#include "platform/wintypes.h"
+
+// The system's handle of an open file: a HANDLE on Windows, a descriptor elsewhere.
+#ifdef _WIN32
+typedef HANDLE NativeFile;
+#else
+typedef int NativeFile;
+#endif
+
+// The value that stands for no open file.
+NativeFile NoNativeFile();
+// Closes a handle that no file object owns (a folder held while members are placed, say).
+void CloseNativeFile(NativeFile file);
 
 // Which file an open handle stands for: handles on the same file, whatever names they were opened
 // by, have equal identities.
@@ -18,7 +37,10 @@ struct FileIdentity {
 
 class CFileHandle {
  public:
-  CFileHandle() = default;
+  // Seek origins.
+  enum : uint32_t { kFromBeginning = 0, kFromCurrent = 1, kFromEnd = 2 };
+
+  CFileHandle();
   virtual ~CFileHandle();
   CFileHandle(const CFileHandle&) = delete;
   CFileHandle& operator=(const CFileHandle&) = delete;
@@ -26,15 +48,13 @@ class CFileHandle {
   // Closes the handle; true when nothing was open. A failed close leaves the object open.
   virtual bool Close();
 
-  // Closes first, then takes over a handle that the caller opened; returns whether it is open.
-  bool Adopt(HANDLE opened);
-  // Closes first, then opens with CreateFileA; returns whether the file is open.
-  bool OpenHandle(const char* name, DWORD access, DWORD shareMode, DWORD creationDisposition,
-                  DWORD attributes);
+  // Closes first, then takes over a file that the caller opened for writing; returns whether it
+  // is open.
+  bool Adopt(NativeFile opened);
 
-  // Moves by distance from origin (FILE_BEGIN, FILE_CURRENT or FILE_END) and stores the new
+  // Moves by distance from origin (kFromBeginning, kFromCurrent or kFromEnd) and stores the new
   // position; on failure position is not written.
-  bool Seek(int64_t distance, DWORD origin, uint64_t& position);
+  bool Seek(int64_t distance, uint32_t origin, uint64_t& position);
   // Moves to an absolute target.
   bool Seek(uint64_t target, uint64_t& position);
   bool GetPosition(uint64_t& position);
@@ -42,20 +62,28 @@ class CFileHandle {
   // Cuts the file at the current position.
   bool SetEndOfFile();
   bool GetIdentity(FileIdentity& identity);
+  // Whether the file is one on disk, not a pipe or a device.
+  bool IsDiskFile();
 
   bool IsOpen() const { return isOpen; }
-  HANDLE Handle() const { return handle; }
+  NativeFile Handle() const { return handle; }
 
  protected:
+  // The system's own seek, without the read-ahead block.
+  bool SystemSeek(int64_t distance, uint32_t origin, uint64_t& position);
+
   bool isOpen = false;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  NativeFile handle;
+  ReadAhead readAhead_;
+  bool readsAhead_ = false;  // reads go through readAhead_
 };
 
 class CInputFile : public CFileHandle {
  public:
-  // Opens an existing file for shared reading.
+  // Opens an existing file for shared reading; a folder is no file.
   bool Open(const char* name);
-  // One ReadFile; processed is the count it reports (0 at the end of the file).
+  // Reads up to size bytes, all of them unless the file ends first; processed is the count
+  // (0 at the end of the file).
   bool Read(void* data, uint32_t size, uint32_t& processed);
 };
 
@@ -64,7 +92,7 @@ class COutputFile : public CFileHandle {
   // Creates a file for writing with shared reading; replace empties an existing file, otherwise an
   // existing file makes it fail.
   bool Create(const char* name, bool replace);
-  // One WriteFile; processed is the count it reports.
+  // Writes size bytes; processed is the count written, also when it fails.
   bool Write(const void* data, uint32_t size, uint32_t& processed);
   // Moves to length and cuts (or extends) the file there.
   bool SetLength(uint64_t length);

@@ -37,7 +37,7 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
       CInputFile file;
       if (!file.Open(names[i].c_str())) {
         result = E_FAIL;
-      } else if (::GetFileType(file.Handle()) != FILE_TYPE_DISK) {
+      } else if (!file.IsDiskFile()) {
         // What became a pipe or a device after the expansion may never end: it is not read.
         lzmaLog_Interface.Error(kClass, "WriteDirectory", "Not a regular file: %s",
                                 PrintableText(names[i].c_str()).c_str());
@@ -51,6 +51,12 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
     result = WriteDirectoryEntry(outStream, DirectoryEntry{names[i], 0, length}, kClass);
   }
   return result;
+}
+
+uint64_t CInMultiFileStream::DataSize() const {
+  uint64_t total = 0;
+  for (uint64_t size : sizes) total += size;  // file sizes: far below 2^64 together
+  return total;
 }
 
 void CInMultiFileStream::ReportSizeChange() {

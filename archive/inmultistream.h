@@ -44,6 +44,8 @@ class CInMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialReade
   virtual HRESULT WriteUInt64(ISequentialWriter* outStream, uint64_t value);
   virtual HRESULT WriteLPCTSTR(ISequentialWriter* outStream, const char* string);
 
+  // The bytes of the data stream: the sum of the sizes that WriteDirectory wrote.
+  uint64_t DataSize() const;
   // The files whose size changed between the directory and the data so far.
   int ChangedFileCount() const { return changedFiles; }
 

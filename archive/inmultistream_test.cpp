@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/fileapi.h"
 #include "testing/logcapture.h"
 #include "testing/memorystreams.h"
 #include "testing/scratchfolder.h"
@@ -70,13 +69,10 @@ TEST(InMultiFileStreamTest, DirectoryOfTheWorkedExample) {
 TEST(InMultiFileStreamTest, FileBeyondFourGigabytesKeepsItsWholeSize) {
   ScratchFolder dir;
   const std::string name = dir.Path("big");
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  LONG high = 1;  // 2^32 + 1, left sparse
-  EXPECT_EQ(SetFilePointer(file, 1, &high, FILE_BEGIN), 1u);
-  EXPECT_TRUE(SetEndOfFile(file));
-  ASSERT_TRUE(CloseHandle(file));
+  COutputFile file;
+  ASSERT_TRUE(file.Create(name.c_str(), false));
+  ASSERT_TRUE(file.SetLength(0x100000001ull));  // 2^32 + 1, left sparse
+  ASSERT_TRUE(file.Close());
 
   auto* stream = new CInMultiFileStream;
   RefHolder<CInMultiFileStream> hold(stream);

@@ -1,23 +1,22 @@
-// Names beyond MAX_PATH on Windows. The ANSI file calls refuse a path of 260 characters or more
-// unless the system allows long paths (lzmulti's manifest opts in; Windows 10 and 11 honour it
-// where a system setting allows it). Where an ANSI call refused such a name, the caller tries
-// the wide call with LongPath's form of it; short names take the ANSI calls only, as always.
+// How a name reaches the Windows file API: every call takes the wide form of LongPath, the full
+// path with the "\\?\" prefix, so that names beyond MAX_PATH work wherever short ones do and every
+// name (an input, a member, the archive, its temporary name, a pattern) takes the same way.
+// Names convert from the system code page as the ANSI calls would convert them.
 #pragma once
 
 #ifdef _WIN32
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 
-// Whether an ANSI call may have refused name for its length alone.
-inline bool IsLongName(const char* name) {
-  return name != nullptr && std::strlen(name) >= MAX_PATH - 12;
-}
+// text converted from the system code page.
+std::wstring WideText(const std::string& text);
 
-// The absolute "\\?\" form of name (or "\\?\UNC\..." for a share), converted from the system code
-// page as the ANSI calls convert it: the wide calls take it up to 32,767 characters.
+// The absolute "\\?\" form of name (or "\\?\UNC\..." for a share): '/' and '\' both separate, "."
+// and ".." are resolved and the trailing dots and blanks of the last component are trimmed, as
+// the ANSI calls do. A name that the system takes for a device ("\\.\..." once made full, such as
+// CON) stays in that form; an empty name stays empty.
 std::wstring LongPath(const char* name);
 
 #endif  // _WIN32

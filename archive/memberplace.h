@@ -6,14 +6,16 @@
 //
 // The folders on a member's way are opened one at a time, each below the one before, and never
 // through a link; the file is created in the last of them, by its handle, so that no folder can be
-// swapped for a link between the check and the use. What is already there under the member's
-// name is looked at without being opened: a link or a file (not the archive) is removed and the
-// member created anew in its place; a pipe, a socket or a device stays as it is.
+// swapped for a link between the check and the use. While consecutive members share folders, the
+// folders stay open from one member to the next, so that a folder costs one walk however many
+// members it holds; a folder whose name is swapped for a link meanwhile never leads a member
+// through the link: the member goes into the folder that was opened. What is already there under
+// the member's name is looked at without being opened: a link or a file (not the archive) is
+// removed and the member created anew in its place; a pipe, a socket or a device stays as it is.
 //
 // POSIX (memberplace_posix.cpp): the folders are descriptors (openat with O_NOFOLLOW and
-// O_DIRECTORY), walked again for every member. Windows (memberplace_win32.cpp): the folders are
-// handles that refuse reparse points and are held, without sharing delete or write, from one member
-// to the next while their names stay the same: held so, a folder can be neither renamed, removed
+// O_DIRECTORY). Windows (memberplace_win32.cpp): the folders are handles that refuse reparse
+// points, held without sharing delete or write: held so, a folder can be neither renamed, removed
 // nor turned into a junction until extraction ends.
 #pragma once
 
@@ -46,6 +48,12 @@ class CMemberPlace {
   // followed, and an existing file is emptied and written in place. The archive, pipes and
   // devices are still refused.
   void SetFollowLinks(bool follow) { followLinks_ = follow; }
+  // Folders missing on a member's way are made (option -c): below the extraction folder by the
+  // same walk, each below the one before and never through a link; with links followed, along the
+  // name as it stands.
+  void SetCreateFolders(bool create) { createFolders_ = create; }
+  // The folders that the last Create made, outermost first, their names joined with '/'.
+  const std::vector<std::string>& MadeFolders() const { return made_; }
 
   // Creates the member file name ('/' and '\' separate folders; the name must be safe unless
   // links are followed) for writing and hands it to file.
@@ -54,21 +62,37 @@ class CMemberPlace {
  private:
   struct Folder {
     std::string name;
-    HANDLE handle;
+    NativeFile handle;
   };
 
+  // Opens the folders of the member's way that are not held yet, and holds them.
+  MemberPlaceResult OpenFolders(const std::vector<std::string>& folders);
   MemberPlaceResult CreateBeneath(const std::vector<std::string>& folders, const std::string& leaf,
                                   COutputFile& file);
   MemberPlaceResult CreateFollowing(const char* name, COutputFile& file);
+  // Makes the folder path as it stands, links followed: true when it is there, made now or
+  // before; false with the last error.
+  static bool MakeFolderNamed(const std::string& path, bool& made);
+  // Makes the missing folders along name as it stands (links followed).
+  void MakeFoldersAlong(const char* name);
+  // Records the count-th folder of folders as made.
+  void NoteMade(const std::vector<std::string>& folders, size_t count);
+  // Keeps the folders held for the member before as far as folders, this member's way, is the
+  // same, and closes the others; returns how many are kept.
+  size_t KeepSameFolders(const std::vector<std::string>& folders);
   // Closes the held folders from the depth-th on.
   void Release(size_t depth);
+  // The innermost folder held, or the extraction folder.
+  NativeFile InnermostFolder() const { return held_.empty() ? root_ : held_.back().handle; }
 
   FileIdentity archive_;
   bool archiveKnown_ = false;
   bool followLinks_ = false;
-  HANDLE root_ = INVALID_HANDLE_VALUE;  // the extraction folder, opened at the first member
-  std::vector<Folder> held_;            // the folders below it that are held open
-  bool replacing_ = false;              // names in the last member's folder were taken
+  bool createFolders_ = false;
+  std::vector<std::string> made_;     // the folders that the last Create made
+  NativeFile root_ = NoNativeFile();  // the extraction folder, opened at the first member
+  std::vector<Folder> held_;          // the folders below it that are held open
+  bool replacing_ = false;            // names in the last member's folder were taken
 };
 
 // Splits a member name into its folders and its file name: '/' and '\' separate them, and empty

@@ -1,4 +1,5 @@
-// Member files beneath the extraction folder on POSIX systems: openat walks, see memberplace.h.
+// Member files beneath the extraction folder on POSIX systems: descriptors of the folders on the
+// way, see memberplace.h.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 
 namespace {
 
-// The identity that GetFileInformationByHandle gives the same file (platform/fileapi_posix.cpp).
+// The identity that CFileHandle::GetIdentity gives the same file (file_posix.cpp).
 FileIdentity IdentityOf(const struct stat& st) {
   const auto device = static_cast<uint64_t>(st.st_dev);
   FileIdentity identity;
@@ -52,55 +53,78 @@ MemberPlaceResult Judge(const struct stat& st, const FileIdentity* archive) {
   return MemberPlaceResult::kCreated;
 }
 
-MemberPlaceResult Adopt(int fd, COutputFile& file) {
-  if (!file.Adopt(platform::HandleForDescriptor(fd, false))) return MemberPlaceResult::kFailed;
-  return MemberPlaceResult::kCreated;
-}
+// Folders this deep and deeper are held only while they are a member's own folder, so that a
+// deep tree does not run out of descriptors.
+constexpr size_t kHeldLevels = 64;
 
 }  // namespace
 
+// Opens the member's folders that are not held yet, each below the one before.
+MemberPlaceResult CMemberPlace::OpenFolders(const std::vector<std::string>& folders) {
+  if (root_ < 0) {
+    root_ = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root_ < 0) return Failed(errno);
+  }
+  size_t from = KeepSameFolders(folders);
+  while (from > 0 && held_[from - 1].handle < 0) --from;  // reopened from the nearest one held
+  held_.resize(from);
+  for (size_t i = from; i < folders.size(); ++i) {
+    const int above = InnermostFolder();
+    int below = OpenFolderBelow(above, folders[i]);
+    if (below < 0 && errno == ENOENT && createFolders_) {
+      // Made, then opened like any other: a link put in its place meanwhile is refused below.
+      if (::mkdirat(above, folders[i].c_str(), 0777) == 0) NoteMade(folders, i + 1);
+      below = OpenFolderBelow(above, folders[i]);
+    }
+    if (below < 0) {
+      const int err = errno;
+      struct stat st;
+      if (::fstatat(above, folders[i].c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISLNK(st.st_mode)) {
+        return MemberPlaceResult::kThroughLink;
+      }
+      return Failed(err);
+    }
+    if (i > kHeldLevels) {
+      ::close(held_.back().handle);
+      held_.back().handle = -1;
+    }
+    held_.push_back(Folder{folders[i], below});
+  }
+  return MemberPlaceResult::kCreated;
+}
+
 MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& folders,
                                               const std::string& leaf, COutputFile& file) {
-  if (root_ == INVALID_HANDLE_VALUE) {
-    const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return Failed(errno);
-    root_ = platform::HandleForDescriptor(fd, false);
-    if (root_ == INVALID_HANDLE_VALUE) return MemberPlaceResult::kFailed;
-  }
-  // The walk starts at the extraction folder for every member; each step holds the folder above.
-  int folder = platform::DescriptorOf(root_);
-  for (const std::string& name : folders) {
-    const int below = OpenFolderBelow(folder, name);
-    const int err = errno;
+  const MemberPlaceResult opened = OpenFolders(folders);
+  if (opened != MemberPlaceResult::kCreated) return opened;
+  const int folder = InnermostFolder();
+  // Into a folder whose members are there already (an upgrade), each member looks at what is
+  // under its name first, without first failing to create it.
+  int fd = replacing_ ? -1 : CreateBelow(folder, leaf);
+  if (replacing_ || (fd < 0 && errno == EEXIST)) {
+    replacing_ = true;
     struct stat st;
-    const bool link = below < 0 && ::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      S_ISLNK(st.st_mode);
-    if (folder != platform::DescriptorOf(root_)) ::close(folder);
-    if (link) return MemberPlaceResult::kThroughLink;
-    if (below < 0) return Failed(err);
-    folder = below;
-  }
-  // Closes the walk's last folder on every way out.
-  struct Closer {
-    int fd;
-    int root;
-    ~Closer() {
-      if (fd != root) ::close(fd);
+    if (::fstatat(folder, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) return Failed(errno);
+      replacing_ = false;  // nothing there: a folder filled anew
+    } else {
+      const MemberPlaceResult judged = Judge(st, archiveKnown_ ? &archive_ : nullptr);
+      if (judged != MemberPlaceResult::kCreated) return judged;
+      // Other names of the old file keep it; a link goes, not what it points to.
+      if (::unlinkat(folder, leaf.c_str(), 0) != 0) return Failed(errno);
     }
-  } closer{folder, platform::DescriptorOf(root_)};
-
-  int fd = CreateBelow(folder, leaf);
-  if (fd < 0 && errno == EEXIST) {
-    struct stat st;
-    if (::fstatat(folder, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return Failed(errno);
-    const MemberPlaceResult judged = Judge(st, archiveKnown_ ? &archive_ : nullptr);
-    if (judged != MemberPlaceResult::kCreated) return judged;
-    // Other names of the old file keep it; a link goes, not what it points to.
-    if (::unlinkat(folder, leaf.c_str(), 0) != 0) return Failed(errno);
     fd = CreateBelow(folder, leaf);
   }
   if (fd < 0) return Failed(errno);
-  return Adopt(fd, file);
+  return file.Adopt(fd) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
+}
+
+bool CMemberPlace::MakeFolderNamed(const std::string& path, bool& made) {
+  made = ::mkdir(platform::ToPosixPath(path.c_str()).c_str(), 0777) == 0;
+  if (made || errno == EEXIST) return true;
+  platform::SetLastErrorFromErrno();
+  return false;
 }
 
 MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& file) {

@@ -77,12 +77,20 @@ TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
   for (const char* name : {"nofolder/x", "plain.txt/x", "sub", "sub/"}) {
     EXPECT_EQ(Place(place, name), R::kFailed) << name;
   }
+  // Missing folders are made when asked to, and told.
+  place.SetCreateFolders(true);
+  EXPECT_EQ(Place(place, "sub/new\\deeper/x"), R::kCreated);
+  EXPECT_EQ(place.MadeFolders(), (std::vector<std::string>{"sub/new", "sub/new/deeper"}));
+  EXPECT_EQ(dir_.ReadFile("sub/new/deeper/x"), "member");
+  EXPECT_EQ(Place(place, "plain.txt/x"), R::kFailed);
 }
 
-// A folder that becomes a link between two members: the second is refused, never carried out.
-// On Windows the folder cannot even be renamed while extraction holds it.
+// A folder that becomes a link between two members never leads one through the link: the folder
+// held open from the member before takes the next one (on Windows it cannot even be renamed while
+// it is held), and a walk that starts anew refuses the link.
 TEST_F(MemberPlaceTest, FoldersOnTheWayAreNeverLinks) {
   fs::create_directories("d");
+  fs::create_directories("e");
   fs::create_directories("outside");
   CMemberPlace place;
   EXPECT_EQ(Place(place, "d/first"), R::kCreated);
@@ -94,13 +102,20 @@ TEST_F(MemberPlaceTest, FoldersOnTheWayAreNeverLinks) {
 #endif
   ASSERT_FALSE(held);
   ASSERT_TRUE(Link("outside", "d"));
-  EXPECT_EQ(Place(place, "d/second"), R::kThroughLink);
+  EXPECT_EQ(Place(place, "d/second"), R::kCreated);
+  EXPECT_EQ(dir_.ReadFile("d.old/second"), "member");
+  EXPECT_EQ(Place(place, "e/x"), R::kCreated);
+  EXPECT_EQ(Place(place, "d/third"), R::kThroughLink);
   EXPECT_EQ(Place(place, "d\\third"), R::kThroughLink);
   EXPECT_TRUE(fs::is_empty("outside"));
-  // Followed when the names are used as they stand.
+  // Followed when the names are used as they stand, also to make folders.
   place.SetFollowLinks(true);
   EXPECT_EQ(Place(place, "d/second"), R::kCreated);
   EXPECT_EQ(dir_.ReadFile("outside/second"), "member");
+  place.SetCreateFolders(true);
+  EXPECT_EQ(Place(place, "d/made/x"), R::kCreated);
+  EXPECT_EQ(place.MadeFolders(), std::vector<std::string>{"d/made"});
+  EXPECT_EQ(dir_.ReadFile("outside/made/x"), "member");
 }
 
 TEST_F(MemberPlaceTest, TheArchivePipesAndDevicesAreLeftAlone) {

@@ -1,7 +1,7 @@
 // Member files beneath the extraction folder on Windows: held folder handles, see memberplace.h.
 //
-// Every path is absolute with the "\\?\" prefix, so that members deeper than MAX_PATH are made
-// too; names convert from the system code page as the ANSI calls would convert them.
+// Every path is absolute with the "\\?\" prefix of archive/longpath.h, so that members deeper
+// than MAX_PATH are made too.
 #include <windows.h>
 
 #include <algorithm>
@@ -11,15 +11,6 @@
 #include "archive/memberplace.h"
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-  return wide;
-}
 
 // The extraction folder (the current folder) as a "\\?\" path without a final separator.
 std::wstring ExtractionFolder() {
@@ -140,21 +131,29 @@ HANDLE CreateInPlaceOf(const std::wstring& path) {
   return handle;
 }
 
+// The path of the count-th folder on a member's way: the extraction folder and the folders' names.
+std::wstring FolderPath(const std::vector<std::string>& folders, size_t count) {
+  std::wstring path = ExtractionFolder();
+  for (size_t i = 0; i < count; ++i) path += L"\\" + WideText(folders[i]);
+  return path;
+}
+
 }  // namespace
 
-MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& folders,
-                                              const std::string& leaf, COutputFile& file) {
-  // The folders held for the member before are kept as far as this one's way is the same.
-  size_t same = 0;
-  while (same < held_.size() && same < folders.size() && held_[same].name == folders[same]) ++same;
-  if (same != held_.size() || same != folders.size()) replacing_ = false;  // another folder
-  Release(same);
-  std::wstring path = ExtractionFolder();
-  for (const Folder& folder : held_) path += L"\\" + Wide(folder.name);
+MemberPlaceResult CMemberPlace::OpenFolders(const std::vector<std::string>& folders) {
+  const size_t same = KeepSameFolders(folders);
+  std::wstring path = FolderPath(folders, same);
   for (size_t i = same; i < folders.size(); ++i) {
-    path += L"\\" + Wide(folders[i]);
+    path += L"\\" + WideText(folders[i]);
     // Held without sharing write or delete: nothing can rename, remove or relink it meanwhile.
-    HANDLE handle = OpenItself(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ);
+    const DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
+    HANDLE handle = OpenItself(path, access, FILE_SHARE_READ);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND &&
+        createFolders_) {
+      // Made, then opened like any other: a reparse point put in its place is refused below.
+      if (::CreateDirectoryW(path.c_str(), nullptr)) NoteMade(folders, i + 1);
+      handle = OpenItself(path, access, FILE_SHARE_READ);
+    }
     if (handle == INVALID_HANDLE_VALUE) return MemberPlaceResult::kFailed;
     BY_HANDLE_FILE_INFORMATION information;
     // Wine opens a host's symbolic link as the folder it leads to; its attributes by name still
@@ -170,7 +169,14 @@ MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& fo
     }
     held_.push_back(Folder{folders[i], handle});
   }
-  path += L"\\" + Wide(leaf);
+  return MemberPlaceResult::kCreated;
+}
+
+MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& folders,
+                                              const std::string& leaf, COutputFile& file) {
+  const MemberPlaceResult opened = OpenFolders(folders);
+  if (opened != MemberPlaceResult::kCreated) return opened;
+  const std::wstring path = FolderPath(folders, folders.size()) + L"\\" + WideText(leaf);
 
   // Into a folder whose members are there already (an upgrade), each member takes the place of
   // the old one in one step, without first finding that its name is taken.
@@ -188,6 +194,11 @@ MemberPlaceResult CMemberPlace::CreateBeneath(const std::vector<std::string>& fo
   return file.Adopt(handle) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
 }
 
+bool CMemberPlace::MakeFolderNamed(const std::string& path, bool& made) {
+  made = ::CreateDirectoryW(LongPath(path.c_str()).c_str(), nullptr) != FALSE;
+  return made || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& file) {
   if (file.Create(name, true)) {
     if (::GetFileType(file.Handle()) == FILE_TYPE_DISK) return MemberPlaceResult::kCreated;
@@ -196,7 +207,7 @@ MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& f
   }
   // The archive being read shares no writing: opening it fails, and only its identity tells why.
   const DWORD error = ::GetLastError();
-  if (archiveKnown_ && IsArchive(Wide(name), archive_)) return MemberPlaceResult::kNamesArchive;
+  if (archiveKnown_ && IsArchive(LongPath(name), archive_)) return MemberPlaceResult::kNamesArchive;
   ::SetLastError(error);
   return MemberPlaceResult::kFailed;
 }

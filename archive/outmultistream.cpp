@@ -18,6 +18,7 @@ HRESULT COutMultiFileStream::AddFile(const char* name, uint64_t size, uint32_t r
 
 HRESULT COutMultiFileStream::SetCreatePath() {
   createPath_ = true;
+  place_.SetCreateFolders(true);
   return S_OK;
 }
 
@@ -67,10 +68,14 @@ void COutMultiFileStream::OpenNextMember() {
   const char* name = entry.name.c_str();
   // Log lines show the name with its control bytes escaped.
   const std::string shown = PrintableText(name);
-  const MemberPlaceResult placed = !preservePath_ && IsUnsafeMemberName(name)
-                                       ? MemberPlaceResult::kThroughLink
-                                       : place_.Create(name, File);
+  const bool unsafe = !preservePath_ && IsUnsafeMemberName(name);
+  const MemberPlaceResult placed =
+      unsafe ? MemberPlaceResult::kThroughLink : place_.Create(name, File);
   const char* refusal = nullptr;
+  for (size_t i = 0; !unsafe && i < place_.MadeFolders().size(); ++i) {
+    lzmaLog_Interface.Verbose(kClass, "Write", "Creating folder: %s",
+                              PrintableText(place_.MadeFolders()[i].c_str()).c_str());
+  }
   switch (placed) {
     case MemberPlaceResult::kCreated:
     case MemberPlaceResult::kFailed:

@@ -36,7 +36,8 @@ class COutMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialWrit
   // table, which the design fixes (destructor, AddFile, SetCreatePath, SetWriteTOC, ReadDirectory,
   // the three field readers); nothing overrides them.
   virtual HRESULT AddFile(const char* name, uint64_t size, uint32_t reserved);
-  // Recorded only: no folder is ever created.
+  // Members' missing folders are made, each logged (archive/memberplace.h); without it no folder
+  // is ever made.
   virtual HRESULT SetCreatePath();
   // ReadDirectory prints every name on standard output.
   virtual HRESULT SetWriteTOC();

@@ -128,7 +128,6 @@ TEST_F(OutMultiFileStreamTest, DataBeyondTheLastFileAreRefused) {
 
 TEST_F(OutMultiFileStreamTest, MemberThatCannotBeCreatedIsPassedOverAndTheRestArrive) {
   LoadDirectory({{"ok", 1}, {"nofolder/x", 2}, {"later", 1}, {"last", 2}});
-  stream_->SetCreatePath();  // changes nothing: no folder is ever made
   LogCapture log(lzmaLog_Interface, kLogMaskStartup);
   uint32_t n = 0;
   EXPECT_EQ(Write("1xy", &n), S_OK);

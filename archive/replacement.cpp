@@ -1,12 +1,12 @@
 #include "archive/replacement.h"
 
-bool CReplacement::TakeTemporary(const std::string& target,
-                                 const std::function<bool(const char*)>& create) {
+bool CReplacement::TakeTemporary(const Path& target,
+                                 const std::function<bool(const Path&)>& create) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate =
-        target + ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
+    const std::string suffix = ".partial" + (attempt > 0 ? std::to_string(attempt) : std::string());
+    const Path candidate = target + Path(suffix.begin(), suffix.end());
     // Created new, so that nothing that is already there is touched.
-    if (create(candidate.c_str())) {
+    if (create(candidate)) {
       target_ = target;
       temporary_ = candidate;
       return true;

@@ -21,9 +21,18 @@
 
 class CReplacement {
  public:
+  // A path as the system takes it: wide on Windows (archive/longpath.h), bytes elsewhere.
+#ifdef _WIN32
+  typedef std::wstring Path;
+#else
+  typedef std::string Path;
+#endif
+
   CReplacement() = default;
   // Removes a temporary file that was not committed.
-  ~CReplacement() { Discard(); }
+  ~CReplacement() {
+    Discard();
+  }
   CReplacement(const CReplacement&) = delete;
   CReplacement& operator=(const CReplacement&) = delete;
 
@@ -38,8 +47,8 @@ class CReplacement {
   // Takes the first free temporary name beside target for the new file: create(candidate) makes
   // it new, failing with ERROR_FILE_EXISTS when the name is taken. Sets target_ and temporary_
   // and returns true once create succeeds; false on any other failure or when all are taken.
-  bool TakeTemporary(const std::string& target, const std::function<bool(const char*)>& create);
+  bool TakeTemporary(const Path& target, const std::function<bool(const Path&)>& create);
 
-  std::string target_;     // the name the new file takes; empty when written in place
-  std::string temporary_;  // its temporary name; empty while it has none
+  Path target_;     // the name the new file takes; empty when written in place
+  Path temporary_;  // its temporary name; empty while it has none
 };

@@ -51,21 +51,22 @@ bool CReplacement::Create(const char* name, COutputFile& file) {
                      ? ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666)
                      : -1;
   if (fd >= 0) {
-    if (!file.Adopt(platform::HandleForDescriptor(fd, false))) return false;
+    file.Adopt(fd);
     target_ = target;
     return true;
   }
-  return TakeTemporary(target,
-                       [&](const char* candidate) { return file.Create(candidate, false); });
+  return TakeTemporary(
+      target, [&](const std::string& candidate) { return file.Create(candidate.c_str(), false); });
 }
 
 bool CReplacement::Commit(COutputFile& file) {
   if (target_.empty()) return file.Close();
   // An anonymous file gets its temporary name now, while it is still open.
-  const int fd = platform::DescriptorOf(file.Handle());
+  const int fd = file.Handle();
   if (temporary_.empty()) {
-    TakeTemporary(target_, [&](const char* candidate) {
-      if (::linkat(AT_FDCWD, ProcLink(fd).c_str(), AT_FDCWD, candidate, AT_SYMLINK_FOLLOW) == 0) {
+    TakeTemporary(target_, [&](const std::string& candidate) {
+      if (::linkat(AT_FDCWD, ProcLink(fd).c_str(), AT_FDCWD, candidate.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
         return true;
       }
       platform::SetLastErrorFromErrno();

@@ -1,27 +1,26 @@
 // The archive's replacement on Windows: a temporary file beside the target, marked for deletion
-// while it is written, see replacement.h.
+// while it is written, see replacement.h. Every name takes the "\\?\" form of archive/longpath.h.
 #include <windows.h>
 
 #include <string>
 
+#include "archive/longpath.h"
 #include "archive/replacement.h"
 
 namespace {
 
-// The file that the reparse point name leads to, as a path: "" when it leads nowhere.
-std::string FinalTarget(const char* name) {
-  HANDLE handle = ::CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::string();
-  char path[32768];
-  const DWORD length = ::GetFinalPathNameByHandleA(handle, path, sizeof path, 0);
+// The file that the reparse point at path leads to, as a "\\?\" path: "" when it leads nowhere.
+std::wstring FinalTarget(const std::wstring& path) {
+  HANDLE handle =
+      ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::wstring();
+  std::wstring target(32768, L'\0');
+  const DWORD length =
+      ::GetFinalPathNameByHandleW(handle, &target[0], static_cast<DWORD>(target.size()), 0);
   ::CloseHandle(handle);
-  if (length == 0 || length >= sizeof path) return std::string();
-  std::string target(path, length);
-  // "\\?\C:\..." names the same file as "C:\..." for the calls that take short paths.
-  if (target.compare(0, 4, "\\\\?\\") == 0 && target.compare(4, 4, "UNC\\") != 0) {
-    target.erase(0, 4);
-  }
+  if (length == 0 || length >= target.size()) return std::wstring();
+  target.resize(length);
   return target;
 }
 
@@ -36,20 +35,20 @@ bool MarkForDeletion(HANDLE handle, bool mark) {
 
 bool CReplacement::Create(const char* name, COutputFile& file) {
   Discard();
-  std::string target = name;
-  DWORD attributes = ::GetFileAttributesA(name);
+  std::wstring target = LongPath(name);
+  DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    target = FinalTarget(name);
-    attributes = target.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(target.c_str());
+    target = FinalTarget(target);
     if (target.empty()) return file.Create(name, true);  // a link that leads nowhere
+    attributes = ::GetFileAttributesW(target.c_str());
   }
   const DWORD notPlain = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & notPlain) != 0) {
-    return file.Create(name, true);
+    return file.Create(name, true);  // a device or a folder: in place
   }
-  return TakeTemporary(target, [&](const char* candidate) {
-    HANDLE handle = ::CreateFileA(candidate, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return TakeTemporary(target, [&](const std::wstring& candidate) {
+    HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                  nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     // Should the process end before Commit, the system removes the file.
     MarkForDeletion(handle, true);
@@ -61,7 +60,7 @@ bool CReplacement::Commit(COutputFile& file) {
   if (target_.empty()) return file.Close();
   const bool renamed =
       MarkForDeletion(file.Handle(), false) && file.Close() &&
-      ::MoveFileExA(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+      ::MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
   const DWORD error = ::GetLastError();
   if (renamed) temporary_.clear();
   Discard();
@@ -70,7 +69,7 @@ bool CReplacement::Commit(COutputFile& file) {
 }
 
 void CReplacement::Discard() {
-  if (!temporary_.empty()) ::DeleteFileA(temporary_.c_str());
+  if (!temporary_.empty()) ::DeleteFileW(temporary_.c_str());
   temporary_.clear();
   target_.clear();
 }

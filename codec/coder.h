@@ -60,8 +60,8 @@ inline constexpr InterfaceId IID_ICompressWriteCoderProperties = CoderInterfaceI
 inline constexpr InterfaceId IID_ICompressSetDecoderProperties = CoderInterfaceId(4);
 inline constexpr InterfaceId IID_ICompressProgressInfo = CoderInterfaceId(5);
 
-// Told the bytes read and written so far after each block; a result other than S_OK stops Code
-// with that result.
+// Told the bytes read and written so far after each step of the coder; a result other than S_OK
+// stops Code with that result.
 class ICompressProgressInfo : public IRefCounted {
  public:
   static const InterfaceId& Identity() { return IID_ICompressProgressInfo; }
@@ -74,7 +74,8 @@ class ICompressProgressInfo : public IRefCounted {
 class ICompressCoder : public IRefCounted {
  public:
   static const InterfaceId& Identity() { return IID_ICompressCoder; }
-  // inSize and outSize may be null (the program passes null); progress may be null.
+  // inSize and outSize may be null (the program passes null); progress may be null (the program
+  // passes a receiver only for the progress line on a terminal).
   virtual HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream,
                        const uint64_t* inSize, const uint64_t* outSize,
                        ICompressProgressInfo* progress) = 0;

@@ -180,9 +180,9 @@ HRESULT CDecoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
       std::memmove(window, window + windowSize_, kLookahead);
       strm.next_out = window + kLookahead;
       strm.avail_out = windowSize_;
-      const HRESULT told = TellProgress(progress, strm);
-      if (told != S_OK) return endWith(told, kLookahead, false);
     }
+    const HRESULT told = TellProgress(progress, strm);
+    if (told != S_OK) return endWith(told, pendingBytes(), false);
 
     // Classify the ending.
     const size_t pending = pendingBytes();

@@ -71,7 +71,9 @@ class CDecoder
   // result, or E_FAIL when it took fewer bytes; with an end marker, the final Write's outcome;
   // E_INVALIDARG, before anything is read, for settings that liblzma cannot decode
   // (SettingsSupported); E_OUTOFMEMORY when the memory it needs (MemoryNeeded) is more than the
-  // system can give, or when the window cannot grow as far as the data need it.
+  // system can give, or when the window cannot grow as far as the data need it. Tells progress,
+  // when given, the bytes taken in and put out after each step of liblzma (at most one read or one
+  // window); a result other than S_OK stops decoding with that result.
   HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
                const uint64_t* outSize, ICompressProgressInfo* progress) override;
 

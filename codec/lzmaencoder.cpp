@@ -173,8 +173,9 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
   strm.avail_out = kOutBufferSize;
   bool inputEnded = false;
   uint32_t lastRead = 0;
+  uint32_t unsliced = 0;  // bytes of the last read not yet handed to liblzma
   for (;;) {
-    if (strm.avail_in == 0 && !inputEnded) {
+    if (strm.avail_in == 0 && unsliced == 0 && !inputEnded) {
       // liblzma has taken the last read into its own window. After a large read the input window
       // is exchanged for a fresh, untouched one, so that the memory of the largest file read so
       // far does not stay resident on top of the encoder's; without memory the old one serves on.
@@ -190,8 +191,13 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
         inputEnded = true;
       } else {
         strm.next_in = inBuffer.data();
-        strm.avail_in = got;
+        unsliced = got;
       }
+    }
+    // liblzma takes a slice whole into its own window and encodes it before it asks for more.
+    if (strm.avail_in == 0 && unsliced > 0) {
+      strm.avail_in = unsliced < kInSliceSize ? unsliced : kInSliceSize;
+      unsliced -= static_cast<uint32_t>(strm.avail_in);
     }
     ret = lzma_code(&strm, inputEnded ? LZMA_FINISH : LZMA_RUN);
     if (strm.avail_out == 0) {
@@ -199,9 +205,9 @@ HRESULT CEncoder::Code(ISequentialReader* inStream, ISequentialWriter* outStream
       if (result != S_OK) return result;
       strm.next_out = outBuffer.get();
       strm.avail_out = kOutBufferSize;
-      const HRESULT told = TellProgress(progress, strm);
-      if (told != S_OK) return told;
     }
+    const HRESULT told = TellProgress(progress, strm);
+    if (told != S_OK) return told;
     if (ret == LZMA_STREAM_END) break;
     if (ret != LZMA_OK) return ResultFromLzma(ret);
   }

@@ -19,6 +19,9 @@ class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompres
  public:
   // Output blocks of Code.
   static constexpr uint32_t kOutBufferSize = 1 << 20;
+  // liblzma is handed each read in slices of at most this many bytes, so that progress is told at
+  // least once for each slice taken in, however well the data compress.
+  static constexpr uint32_t kInSliceSize = 1 << 20;
   // A read of more than this many bytes into the input window is followed by a fresh window.
   static constexpr uint32_t kKeepTouched = 256 * 1024;
 
@@ -26,7 +29,9 @@ class CEncoder : public CRefCounted<FaceQuery::kAnswer, ICompressCoder, ICompres
   ~CEncoder() override = default;
 
   // Reads inStream to its end (ReadPartial into the free room of the input window) and writes
-  // the compressed data in 1 MiB blocks, then the rest.
+  // the compressed data in 1 MiB blocks, then the rest. Tells progress, when given, the bytes
+  // taken in and put out after each slice and each block; a result other than S_OK stops Code with
+  // that result.
   HRESULT Code(ISequentialReader* inStream, ISequentialWriter* outStream, const uint64_t* inSize,
                const uint64_t* outSize, ICompressProgressInfo* progress) override;
   // Checks and stores the pairs in order; E_INVALIDARG at the first that does not fit, the

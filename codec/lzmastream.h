@@ -1,5 +1,5 @@
 // What both coders share around liblzma: a stream that is ended on every path, memory for
-// liblzma, the options of a properties header's settings, and the progress report after each block.
+// liblzma, the options of a properties header's settings, and the progress report after each step.
 #pragma once
 
 #include <lzma.h>

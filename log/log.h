@@ -81,6 +81,9 @@ class LogInterface {
   // Replaces the sink; a null sink restores the console sink. Returns nothing: tests that swap
   // the sink restore it themselves.
   void SetSink(LogSink sink, void* context);
+  // The sink in place and its context, for whoever puts a sink in front of it for a while.
+  LogSink GetSink() const { return sink_; }
+  void* GetSinkContext() const { return sinkContext_; }
   static void ConsoleSink(void* context, uint32_t level, const char* className, const char* method,
                           const char* message);
 

@@ -16,16 +16,19 @@
 // - an entry whose name does not fit cFileName (259 bytes and the terminator) is left out rather
 //   than reported under a cut name that would name another file.
 //
-// A search handle is closed with FindClose only, never with CloseHandle: on Windows it is no
-// kernel handle, and CloseHandle on it fails or closes something else.
+// A search handle is closed with FindClose only: on Windows it is no kernel handle.
 #pragma once
 
-#include "platform/fileapi.h"
 #include "platform/wintypes.h"
 
 #ifndef _WIN32
 
 #define MAX_PATH 260
+
+// Attributes of an entry. A pipe, a socket or a device is FILE_ATTRIBUTE_DEVICE.
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010UL
+#define FILE_ATTRIBUTE_DEVICE 0x00000040UL
+#define FILE_ATTRIBUTE_NORMAL 0x00000080UL
 
 // One entry of a directory search. The time stamps and the short name of the Windows record are
 // left out: nothing here reads them.

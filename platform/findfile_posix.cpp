@@ -13,9 +13,7 @@
 namespace {
 
 // One search: the directory as the system spells it and the matching names, sorted.
-struct FindState final : platform::HandleObject {
-  bool Close() override { return true; }
-
+struct FindState {
   std::string directory;  // empty for the current directory, else ends in "/"
   std::vector<std::string> names;
   size_t next = 0;
@@ -96,7 +94,16 @@ HANDLE StartSearch(const char* fileName, WIN32_FIND_DATAA* findData) {
     delete state;
     return Fail(ERROR_FILE_NOT_FOUND);
   }
-  return state->ToHandle();
+  return static_cast<HANDLE>(state);
+}
+
+// The search behind a handle, or null with ERROR_INVALID_HANDLE.
+FindState* StateOf(HANDLE findFile) {
+  if (findFile == nullptr || findFile == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return static_cast<FindState*>(findFile);
 }
 
 }  // namespace
@@ -112,7 +119,7 @@ HANDLE FindFirstFileA(LPCSTR fileName, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
-  auto* state = platform::HandleObject::As<FindState>(findFile);
+  auto* state = StateOf(findFile);
   if (state == nullptr) return FALSE;
   if (findData == nullptr) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -126,7 +133,7 @@ BOOL FindNextFileA(HANDLE findFile, LPWIN32_FIND_DATAA findData) {
 }
 
 BOOL FindClose(HANDLE findFile) {
-  auto* state = platform::HandleObject::As<FindState>(findFile);
+  auto* state = StateOf(findFile);
   if (state == nullptr) return FALSE;
   delete state;
   return TRUE;

@@ -13,14 +13,13 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string>
 
 typedef int BOOL;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
 typedef unsigned int UINT;
-typedef int64_t LONGLONG;
-typedef uint64_t ULONGLONG;
 typedef int32_t HRESULT;
 typedef void* HANDLE;
 typedef void* LPVOID;
@@ -28,8 +27,6 @@ typedef const void* LPCVOID;
 typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
-typedef DWORD* LPDWORD;
-typedef LONG* PLONG;
 
 #ifndef TRUE
 #define TRUE 1
@@ -94,6 +91,12 @@ namespace platform {
 DWORD ErrorFromErrno(int err);
 // Sets the last-error code from errno and returns it.
 DWORD SetLastErrorFromErrno();
+// The Win32 error for a system call on path that failed with err: a name that does not exist is
+// ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND when a folder on its way (or the folder that a
+// final '/' names) is missing or no folder; other values map as ErrorFromErrno does.
+DWORD ErrorForPath(int err, const std::string& path);
+// Turns a Windows-style name into a POSIX path: every '\' becomes '/'.
+std::string ToPosixPath(const char* name);
 
 // Repeats a system call that a signal interrupted (-1 with EINTR) and returns its result.
 template <class Call>

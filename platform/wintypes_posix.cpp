@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -110,6 +112,26 @@ DWORD SetLastErrorFromErrno() {
   DWORD code = ErrorFromErrno(errno);
   SetLastError(code);
   return code;
+}
+
+DWORD ErrorForPath(int err, const std::string& path) {
+  if (err != ENOENT) return ErrorFromErrno(err);
+  const std::string::size_type slash = path.find_last_of('/');
+  if (slash == path.size() - 1) return ERROR_PATH_NOT_FOUND;
+  if (slash != std::string::npos && slash != 0) {
+    struct stat st;
+    const std::string parent = path.substr(0, slash);
+    if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+std::string ToPosixPath(const char* name) {
+  std::string path(name);
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
 }
 
 }  // namespace platform

@@ -93,9 +93,12 @@ source_date_epoch() {
   fi
 }
 
+# The packages that building the programs needs, without the tests (scripts/demo.sh).
+BUILD_PACKAGES=(build-essential cmake liblzma-dev)
+
 # The packages of the native build and its tests (groff checks the manual page).
-NATIVE_PACKAGES=(build-essential cmake pkg-config liblzma-dev libgtest-dev libgmock-dev googletest
-                 xz-utils python3 groff-base)
+NATIVE_PACKAGES=("${BUILD_PACKAGES[@]}" pkg-config libgtest-dev libgmock-dev googletest xz-utils
+                 python3 groff-base)
 
 # How the native tree is configured, by native_build and by the second build that
 # scripts/check-reproducible.sh compares with it.

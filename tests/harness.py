@@ -1,11 +1,18 @@
 """Shared helpers of the end-to-end tests: run the built lzmulti in a scratch directory."""
 
 import os
+import re
 import shlex
+import shutil
 import subprocess
 import tempfile
 import unittest
 
+import archive_util
+
+# The top of the source tree, and its scripts.
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+SCRIPTS = os.path.join(SOURCE, "scripts")
 PLATFORM = os.environ.get("HALYARD_PLATFORM", "linux")
 # The project's version, which CMake hands to every test (tests/CMakeLists.txt).
 VERSION = os.environ.get("HALYARD_VERSION", "")
@@ -26,8 +33,17 @@ class Result:
         self.stderr = stderr
 
     def lines(self):
-        """The log lines on standard error, each with its line feed."""
-        return self.stderr.decode("latin-1").splitlines(keepends=True)
+        """The log lines on standard error, each with its line feed: a line ends at a line feed
+        only, whatever other bytes a name in it holds."""
+        return re.findall(r"[^\n]*\n|[^\n]+\Z", self.stderr.decode("latin-1"))
+
+    def errors(self):
+        """The Error lines of the log, in order."""
+        return [line for line in self.lines() if line.startswith("Error")]
+
+    def input_files(self):
+        """The names of the "Input file" lines (log level 3), in their order, as bytes."""
+        return re.findall(rb"(?m)^VVerbose\. Program Main Input file: (.*) $", self.stderr)
 
 
 def run_lzmulti(args, cwd, argv0=None, timeout=300, limits=None):
@@ -88,6 +104,26 @@ class ScratchDirTestCase(unittest.TestCase):
     def run_lzmulti(self, *args, cwd=None, **kwargs):
         return run_lzmulti(list(args), cwd or self.dir, **kwargs)
 
+    def run_lzmulti_within(self, folder, *args, **kwargs):
+        """Runs lzmulti in folder, a folder below the scratch folder, and checks that the run
+        ended with exit status 0 and changed nothing in the scratch folder outside folder."""
+        before = archive_util.tree_snapshot(self.dir)
+        result = self.run_lzmulti(*args, cwd=os.path.join(self.dir, folder), **kwargs)
+        self.assertEqual(result.returncode, 0)
+        after = archive_util.tree_snapshot(self.dir)
+        outside = {path for path in set(after) ^ set(before)
+                   if path != folder and not path.startswith(folder + os.sep)}
+        self.assertEqual(outside, set(), "written outside " + folder + "\n" +
+                         result.stderr.decode("latin-1"))
+        return result
+
+
+def copy_scripts(folder, names):
+    """Copies the named files of scripts/ into folder, made first: scripts run outside the tree."""
+    os.makedirs(folder)
+    for name in names:
+        shutil.copy(os.path.join(SCRIPTS, name), folder)
+
 
 # --- lzmulti's console log and usage text, as the tests expect them ---
 
@@ -113,6 +149,16 @@ def log_line(label, class_name, method, message):
             line += field[:LOG_LINE_BUFFER - len(line) - 3] + b" "
             break
     return line + b"\n"
+
+
+def program_error(method, message):
+    """An Error line of the program's log (class Program), as Result.lines() gives it."""
+    return log_line("Error....", "Program", method, message).decode("latin-1")
+
+
+def stream_error(class_name, method, message):
+    """An Error line of the streams' log, as Result.lines() gives it."""
+    return log_line("Error....", class_name, method, message).decode("latin-1")
 
 
 def version_line():

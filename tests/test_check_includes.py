@@ -7,8 +7,9 @@ import sys
 import tempfile
 import unittest
 
-CHECKER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts",
-                       "check-includes.py")
+import harness
+
+CHECKER = os.path.join(harness.SCRIPTS, "check-includes.py")
 
 
 class CheckIncludesTest(unittest.TestCase):

@@ -12,7 +12,7 @@ import unittest
 
 import harness
 
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+SOURCE = harness.SOURCE
 MANUAL = os.path.join(SOURCE, "docs", "lzmulti.1")
 README = os.path.join(SOURCE, "README.md")
 DOCUMENTS = ["README.md", "docs/*.md", "scripts/README.md", "fuzz/README.md",
@@ -121,11 +121,11 @@ class DocumentPathsTest(unittest.TestCase):
                                   if not exists(path, bare, names)], [])
 
     def test_what_counts_as_a_path(self):
-        text = ("`platform/readahead.{h,cpp}` `platform/<service>.h` `build-win32/kit/` "
+        text = ("`archive/file.{h,c}` `platform/<service>.h` `build-win32/kit/` "
                 "`bin/lzmulti` `/usr/lib/wine/wine` `x.h` `lzmulti.exe` `cmake --install build`\n"
                 "```sh\nscripts/nothere.sh\n```\n")
         self.assertEqual(list(named_paths(text)),
-                         [("platform/readahead.h", False), ("platform/readahead.cpp", False),
+                         [("archive/file.h", False), ("archive/file.c", False),
                           ("x.h", True)])
         self.assertEqual([exists(path, bare) for path, bare in named_paths(text)],
                          [True, False, False])

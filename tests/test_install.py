@@ -9,7 +9,6 @@ import unittest
 
 import harness
 
-SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
 INSTALLED = {
     "linux": ["bin/lzmulti", "share/doc/halyard4/README.md", "share/man/man1/lzmulti.1"],
     "win32": ["README.txt", "example-install.nsi", "halyard4inst.dll", "halyard4inst.h",
@@ -57,7 +56,7 @@ class InstallTest(harness.ScratchDirTestCase):
                     ("README.txt", "docs/kit-README.txt", b"\r\n"),
                     ("example-install.nsi", "installsupport/example-install.nsi", b"\r\n"),
                     ("halyard4inst.h", "installsupport/halyard4inst.h", b"\n")):
-                with open(os.path.join(SOURCE, source), "rb") as f:
+                with open(os.path.join(harness.SOURCE, source), "rb") as f:
                     text = f.read()
                 with open(os.path.join(root, name), "rb") as f:
                     self.assertEqual(f.read(), text.replace(b"\n", line_end), name)

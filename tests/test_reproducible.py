@@ -8,12 +8,10 @@ import unittest
 
 import harness
 
-SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
-
 
 @unittest.skipIf(harness.PLATFORM == "win32", "the script is checked with the native build")
 class ReproducibilityCheckTest(harness.ScratchDirTestCase):
-    def check(self, *args, scripts=SCRIPTS):
+    def check(self, *args, scripts=harness.SCRIPTS):
         return subprocess.run(["bash", os.path.join(scripts, "check-reproducible.sh")] + list(args),
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               universal_newlines=True)
@@ -40,9 +38,7 @@ class ReproducibilityCheckTest(harness.ScratchDirTestCase):
     def test_does_not_start_without_the_first_builds(self):
         # The scripts alone, in a tree that holds no build.
         scripts = self.path("tree", "scripts")
-        os.makedirs(scripts)
-        for name in ("check-reproducible.sh", "lib.sh"):
-            shutil.copy(os.path.join(SCRIPTS, name), scripts)
+        harness.copy_scripts(scripts, ["check-reproducible.sh", "lib.sh"])
         for option, message in (("--linux", "no native build in build/"),
                                 ("--win32", "no kit in build-win32/kit/")):
             with self.subTest(option=option):

@@ -19,8 +19,7 @@ import archive_util as au
 import harness
 from test_win32_lzmulti import native_lzmulti, windows_path
 
-SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "installsupport",
-                      "testing", "testinstaller_win32.nsi")
+SCRIPT = os.path.join(harness.SOURCE, "installsupport", "testing", "testinstaller_win32.nsi")
 EXAMPLE = "example-install.nsi"
 # The installer makes the folder sub of its unpacking folder.
 MEMBERS = {

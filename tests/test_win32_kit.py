@@ -15,8 +15,7 @@ import zipfile
 
 import harness
 
-SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts")
-CHECKER = os.path.join(SCRIPTS, "check-pe.py")
+CHECKER = os.path.join(harness.SCRIPTS, "check-pe.py")
 KIT_FILES = ["lzmulti.exe", "halyard4inst.dll", "halyard4inst.h", "README.txt",
              "example-install.nsi"]
 KIT_ZIP = "halyard4-kit-win32.zip"
@@ -110,7 +109,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
 
     def test_kit_from_the_install_rules(self):
         kit = self.path("kit")
-        proc = self.run_script([os.path.join(SCRIPTS, "pack-kit.sh"), self.build, kit],
+        proc = self.run_script([os.path.join(harness.SCRIPTS, "pack-kit.sh"), self.build, kit],
                                SOURCE_DATE_EPOCH="1700000000")
         self.assertEqual(proc.returncode, 0, proc.stderr)
         self.assertEqual(sorted(os.listdir(kit)), sorted(KIT_FILES + [KIT_ZIP, "SHA256SUMS"]))
@@ -143,10 +142,8 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
         os.mkdir(empty_build)
         # The script and its helpers alone, outside any git checkout.
         loose = self.path("loose", "scripts")
-        os.makedirs(loose)
-        for name in ("pack-kit.sh", "lib.sh"):
-            shutil.copy(os.path.join(SCRIPTS, name), loose)
-        pack = os.path.join(SCRIPTS, "pack-kit.sh")
+        harness.copy_scripts(loose, ["pack-kit.sh", "lib.sh"])
+        pack = os.path.join(harness.SCRIPTS, "pack-kit.sh")
         cases = [
             ([pack, self.build, kit], {"PATH": no_zip},
              "zip not found; install it with: apt-get install -y zip"),
@@ -180,7 +177,7 @@ class KitAssemblyTest(harness.ScratchDirTestCase):
                     programs.setdefault(name, os.path.join(folder, name))
         programs.pop("i686-w64-mingw32-windres", None)
         no_windres = self.tools("no-windres", programs)
-        proc = self.run_script([os.path.join(SCRIPTS, "build-win32.sh")], PATH=no_windres)
+        proc = self.run_script([os.path.join(harness.SCRIPTS, "build-win32.sh")], PATH=no_windres)
         self.assertEqual(proc.returncode, 1, proc.stderr)
         self.assertIn("i686-w64-mingw32-windres not found; install it with: "
                       "apt-get install -y binutils-mingw-w64-i686", proc.stderr)

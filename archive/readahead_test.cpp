@@ -1,11 +1,10 @@
+#include "archive/readahead.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <vector>
 
-#include "platform/readahead.h"
-
-namespace platform {
 namespace {
 
 // A file whose reads fail from byte failsAt on; byte i holds i mod 256. Counts the system reads.
@@ -60,4 +59,3 @@ TEST(ReadAheadTest, OneSystemReadPerBlockAndFailuresWhereUnbufferedReadsHaveThem
 }
 
 }  // namespace
-}  // namespace platform

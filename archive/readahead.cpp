@@ -1,9 +1,7 @@
+#include "archive/readahead.h"
+
 #include <cstring>
 #include <new>
-
-#include "platform/readahead.h"
-
-namespace platform {
 
 namespace {
 
@@ -22,6 +20,8 @@ bool ReadFully(ReadAhead::Source& source, uint8_t* data, uint32_t size, uint32_t
 }  // namespace
 
 bool ReadAhead::Allocate() {
+  Drop();
+  if (block_ != nullptr) return true;
   block_.reset(new (std::nothrow) uint8_t[kBlockSize]);
   return block_ != nullptr;
 }
@@ -67,5 +67,3 @@ bool ReadAhead::SeekInside(uint64_t target, uint64_t systemPosition) {
   consumed_ = static_cast<uint32_t>(target - start);
   return true;
 }
-
-}  // namespace platform

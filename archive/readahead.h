@@ -1,8 +1,9 @@
-// The read-ahead block of a file handle that declared to deny writing while it is open (see
-// CreateFileA in fileapi.h): small reads are served from one block read ahead from the file, so
-// that a caller reading a few bytes at a time makes one system call per block instead of one per
-// call. Reads of at least a block go from what is buffered straight on into the caller's buffer.
-// The counts that reads report are those of unbuffered reads of the same file.
+// The read-ahead block of an input file (archive/file.h): small reads are served from one block
+// read ahead from the file, so that a caller reading a few bytes at a time makes one system call
+// per block instead of one per call. An input file shares reading only: its opener has said that
+// nobody writes the file while it is open, so the block stays true to it. Reads of at least a
+// block go from what is buffered straight on into the caller's buffer. The counts that reads
+// report are those of unbuffered reads of the same file.
 //
 // The block holds the Held() bytes of the file that end at the system file position, of which the
 // caller has not yet taken the last Buffered(): the position that the caller sees is the system
@@ -14,25 +15,23 @@
 #include <cstring>
 #include <memory>
 
-namespace platform {
-
 class ReadAhead {
  public:
   static constexpr uint32_t kBlockSize = 64 * 1024;
 
   // The system file: Read puts at most size bytes into data and returns the count (0 at the end
-  // of the file), or -1 with errno set. It repeats after EINTR itself.
+  // of the file), or -1 with the system's reason left for the caller.
   class Source {
    public:
     virtual ~Source() = default;
     virtual long Read(void* data, size_t size) = 0;
   };
 
-  // Takes the block's memory; false when there is none.
+  // Takes the block's memory, or keeps the block it has, empty; false when there is none.
   bool Allocate();
 
   // Fills data with up to size bytes, as an unbuffered ReadFile would: until size bytes are there
-  // or the file ends. false when a system read failed (errno set); got then holds the bytes
+  // or the file ends. false when a system read failed; got then holds the bytes
   // delivered before the failure, as ReadFile reports them. Needs Allocate first.
   bool Read(Source& source, uint8_t* data, uint32_t size, uint32_t& got) {
     if (size > Buffered()) return ReadBeyond(source, data, size, got);
@@ -62,5 +61,3 @@ class ReadAhead {
   uint32_t size_ = 0;      // bytes in the block
   uint32_t consumed_ = 0;  // of which the caller has taken these
 };
-
-}  // namespace platform
