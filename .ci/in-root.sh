@@ -3,9 +3,12 @@
 # (unshare --mount --propagation private --pid --fork --kill-child): mounts what the suite needs
 # into the fresh root ROOT, clones the commit from PROJECT/halyard4.bundle into /root/halyard4
 # there, and runs the README's two commands in it as a new user would, as root through chroot
-# with a clean environment and a time limit each: scripts/test.sh, then scripts/demo.sh.
+# with a clean environment and a time limit each: scripts/test.sh, then scripts/demo.sh; after a
+# passing test.sh also scripts/check-packages.sh, which installs the Debian packages made from the
+# tested builds, uses them and removes them again (a fresh root is the machine to do that on).
 # Afterwards, or when stopped, it ends every process left in the namespace and unmounts in
-# reverse order. Exit status: test.sh's when it failed, else demo.sh's.
+# reverse order. Exit status: test.sh's when it failed, else demo.sh's when it failed, else
+# check-packages.sh's.
 #
 #   .ci/in-root.sh ROOT PROJECT
 set -uo pipefail
@@ -59,19 +62,25 @@ in_root 600 "git clone -q -c advice.detachedHead=false /mnt/project/halyard4.bun
   echo "ci: cloning the commit into the root failed" >&2
   exit 1
 }
+# run LIMIT SCRIPT: SCRIPT of the clone, in the root, between a line at its start and one with its
+# status and time at its end; returns its status.
+run() {
+  local begin=$SECONDS status=0
+  echo "ci: $2"
+  in_root "$1" "cd /root/halyard4 && $2" || status=$?
+  echo "ci: $2 ended with status $status after $((SECONDS - begin)) s"
+  return "$status"
+}
 status=0
-begin=$SECONDS
-echo "ci: scripts/test.sh"
-in_root 4200 "cd /root/halyard4 && scripts/test.sh" || status=$?
-echo "ci: scripts/test.sh ended with status $status after $((SECONDS - begin)) s"
+run 4200 scripts/test.sh || status=$?
+tested=$status
 # demo.sh runs after a failed test.sh too (it tells whether the main job works), not after one
 # that ran out of time.
-if [ "$status" -ne 124 ]; then
-  begin=$SECONDS
-  demo=0
-  echo "ci: scripts/demo.sh"
-  in_root 600 "cd /root/halyard4 && scripts/demo.sh" || demo=$?
-  echo "ci: scripts/demo.sh ended with status $demo after $((SECONDS - begin)) s"
-  [ "$status" -ne 0 ] || status=$demo
+if [ "$tested" -ne 124 ]; then
+  run 600 scripts/demo.sh || { s=$?; [ "$status" -ne 0 ] || status=$s; }
+fi
+# The packages hold what test.sh tested: after a failed test.sh there is nothing to package.
+if [ "$tested" -eq 0 ]; then
+  run 1200 scripts/check-packages.sh || { s=$?; [ "$status" -ne 0 ] || status=$s; }
 fi
 exit "$status"

@@ -7,10 +7,12 @@
 #   scripts/check-reproducible.sh --compare FIRST SECOND   (only the comparison of two folders)
 #
 #   --linux  `cmake --install` of build/ against that of the second native build: lzmulti, the
-#            manual page, the README, LICENSE and THIRD-PARTY-NOTICES.txt
+#            manual page, the README, LICENSE and THIRD-PARTY-NOTICES.txt; and the Debian package
+#            lzmulti made from each
 #   --win32  build-win32/kit/ against a kit packed from the second cross build: lzmulti.exe,
 #            halyard4inst.dll, halyard4inst.h, README.txt, halyard4inst.nsh,
-#            example-install.nsi, LICENSE, THIRD-PARTY-NOTICES.txt, the zip and SHA256SUMS
+#            example-install.nsi, LICENSE, THIRD-PARTY-NOTICES.txt, the zip and SHA256SUMS; and the
+#            Debian package halyard4-kit-win32 made from each
 #
 # The first builds must exist (scripts/test.sh makes them before it calls this). The second
 # builds make the deliverables only, without the tests, and take the liblzma that the first cross
@@ -74,6 +76,13 @@ check() {
   fi
 }
 
+# check_package NAME FIRST SECOND: the Debian package made from each of two builds, compared.
+check_package() {
+  scripts/package.sh --from "$2" --out "$work/first-$1" >/dev/null
+  "$work/tree/scripts/package.sh" --from "$3" --out "$work/second-$1" >/dev/null
+  check "Debian package $1" "$work/first-$1" "$work/second-$1"
+}
+
 if [ $linux = 1 ]; then
   start=$SECONDS
   cmake -S "$work/tree" -B "$work/native" "${NATIVE_CMAKE_ARGS[@]}" -DHALYARD_BUILD_TESTS=OFF \
@@ -82,6 +91,7 @@ if [ $linux = 1 ]; then
   cmake --install build --prefix "$work/first-linux" >/dev/null
   cmake --install "$work/native" --prefix "$work/second-linux" >/dev/null
   check "Linux" "$work/first-linux" "$work/second-linux"
+  check_package lzmulti build "$work/native"
   echo "  (second build and comparison: $((SECONDS - start)) s)"
 fi
 
@@ -96,5 +106,6 @@ if [ $win32 = 1 ]; then
   cmake --build "$work/win32" -j"$JOBS" --target lzmulti halyard4inst >/dev/null
   "$work/tree/scripts/pack-kit.sh" "$work/win32" "$work/kit" >/dev/null
   check "Windows kit" build-win32/kit "$work/kit"
+  check_package halyard4-kit-win32 build-win32 "$work/win32"
   echo "  (second build and comparison: $((SECONDS - start)) s)"
 fi

@@ -80,6 +80,19 @@ debian_mirror() {
   } | head -n1
 }
 
+# source_date_epoch: the one time of a kit or package: SOURCE_DATE_EPOCH when set (checked), else
+# the time of the last commit. Prints it, or fails naming what is missing.
+source_date_epoch() {
+  if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then
+    [[ "$SOURCE_DATE_EPOCH" =~ ^[0-9]+$ ]] ||
+      die "SOURCE_DATE_EPOCH ($SOURCE_DATE_EPOCH) is no number of seconds since 1970"
+    echo "$SOURCE_DATE_EPOCH"
+  else
+    git log -1 --format=%ct 2>/dev/null ||
+      die "no SOURCE_DATE_EPOCH and no commit to take the time from; set SOURCE_DATE_EPOCH"
+  fi
+}
+
 # The packages that building the programs needs, without the tests (scripts/demo.sh).
 BUILD_PACKAGES=(build-essential cmake liblzma-dev)
 
@@ -99,6 +112,10 @@ native_build() {
     >/dev/null
   cmake --build build -j"$JOBS"
 }
+
+# The packages that making the Debian packages takes (scripts/package.sh): cpack's DEB generator
+# finds the programs with file and computes lzmulti's dependencies with dpkg-shlibdeps.
+PACKAGE_PACKAGES=(dpkg-dev file)
 
 # The packages of the sanitizer and fuzzing builds: clang with its sanitizer and libFuzzer
 # runtimes.

@@ -34,7 +34,7 @@ export HALYARD_WERROR=ON
 # install finds versions that fit together across amd64 and i386 (wine32), where later installs of
 # newer amd64 libraries could leave no i386 twin to match them.
 step "packages"
-packages=("${NATIVE_PACKAGES[@]}")
+packages=("${NATIVE_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}")
 if ! skipped sanitizers || ! skipped fuzz; then packages+=("${SANITIZER_PACKAGES[@]}"); fi
 if ! skipped win32; then
   add_i386

@@ -17,8 +17,9 @@ MANUAL = os.path.join(SOURCE, "docs", "lzmulti.1")
 README = os.path.join(SOURCE, "README.md")
 DOCUMENTS = ["README.md", "docs/*.md", "scripts/README.md", "fuzz/README.md",
              "tests/files/README.md"]
-# What the build makes (build/, build-win32/kit/, ...) lies beside the sources but is none of them.
-BUILD_OUTPUT = re.compile(r"^(build[^/]*|demo-out)(/|$)")
+# What the build makes (build/, build-win32/kit/, dist/, ...) lies beside the sources but is none
+# of them.
+BUILD_OUTPUT = re.compile(r"^(build[^/]*|demo-out|dist)(/|$)")
 SOURCE_SUFFIXES = (".cpp", ".h", ".py", ".sh", ".cmake", ".md", ".rc", ".def", ".nsi", ".manifest",
                    ".in")
 
