@@ -83,7 +83,8 @@ Where to go next:
                                 writes and refuses
   cmake --build build-demo -j$JOBS && cmake --install build-demo --prefix /usr/local
                                 installs lzmulti and its manual page (README.md, "Building")
-  scripts/package.sh            the Linux tools as a package to install on other machines
+  scripts/package.sh            Debian packages of lzmulti and of the Windows kit in dist/
+                                (docs/packaging.md)
   scripts/build-win32.sh        the Windows kit in build-win32/kit/ (docs/windows-kit.md)
   scripts/test.sh               every test, the Windows build's under Wine: about 13 minutes on
                                 2 cores with its package installs (README.md, "Testing")
