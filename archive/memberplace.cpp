@@ -2,15 +2,16 @@
 
 void SplitMemberName(const char* name, std::vector<std::string>& folders, std::string& leaf) {
   folders.clear();
-  leaf.clear();
+  const char* part = name;
   for (const char* p = name;; ++p) {
-    if (*p == '/' || *p == '\\' || *p == '\0') {
-      if (*p == '\0') break;
-      if (!leaf.empty() && leaf != ".") folders.push_back(leaf);
-      leaf.clear();
-    } else {
-      leaf += *p;
+    if (*p != '/' && *p != '\\' && *p != '\0') continue;
+    const auto length = static_cast<size_t>(p - part);
+    if (*p == '\0') {
+      leaf.assign(part, length);
+      return;
     }
+    if (length > 0 && !(length == 1 && *part == '.')) folders.emplace_back(part, length);
+    part = p + 1;
   }
 }
 
@@ -59,12 +60,10 @@ MemberPlaceResult CMemberPlace::Create(const char* name, COutputFile& file) {
     if (createFolders_) MakeFoldersAlong(name);
     return CreateFollowing(name, file);
   }
-  std::vector<std::string> folders;
-  std::string leaf;
-  SplitMemberName(name, folders, leaf);
-  if (leaf.empty() || leaf == ".") {  // the name ends in a folder
+  SplitMemberName(name, folders_, leaf_);
+  if (leaf_.empty() || leaf_ == ".") {  // the name ends in a folder
     ::SetLastError(ERROR_INVALID_NAME);
     return MemberPlaceResult::kFailed;
   }
-  return CreateBeneath(folders, leaf, file);
+  return CreateBeneath(folders_, leaf_, file);
 }

@@ -89,7 +89,10 @@ class CMemberPlace {
   bool archiveKnown_ = false;
   bool followLinks_ = false;
   bool createFolders_ = false;
-  std::vector<std::string> made_;     // the folders that the last Create made
+  std::vector<std::string> made_;  // the folders that the last Create made
+  // The last member's folders and file name, kept for their memory.
+  std::vector<std::string> folders_;
+  std::string leaf_;
   NativeFile root_ = NoNativeFile();  // the extraction folder, opened at the first member
   std::vector<Folder> held_;          // the folders below it that are held open
   bool replacing_ = false;            // names in the last member's folder were taken

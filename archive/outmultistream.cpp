@@ -66,11 +66,14 @@ HRESULT COutMultiFileStream::ReadDirectory(ISequentialReader* inStream) {
 void COutMultiFileStream::OpenNextMember() {
   const DirectoryEntry& entry = entries_[static_cast<size_t>(nextIndex_)];
   const char* name = entry.name.c_str();
-  // Log lines show the name with its control bytes escaped.
-  const std::string shown = PrintableText(name);
   const bool unsafe = !preservePath_ && IsUnsafeMemberName(name);
   const MemberPlaceResult placed =
       unsafe ? MemberPlaceResult::kThroughLink : place_.Create(name, File);
+  // Log lines show the name with its control bytes escaped; a member created without a line that
+  // shows it needs none.
+  const bool quiet =
+      placed == MemberPlaceResult::kCreated && !lzmaLog_Interface.IsEnabled(LogLevelVerbose);
+  const std::string shown = quiet ? std::string() : PrintableText(name);
   const char* refusal = nullptr;
   for (size_t i = 0; !unsafe && i < place_.MadeFolders().size(); ++i) {
     lzmaLog_Interface.Verbose(kClass, "Write", "Creating folder: %s",
