@@ -14,6 +14,10 @@ cd "$(dirname "$0")/.."
 BUILD=build-win32
 export WINEPREFIX=${WINEPREFIX:-$PWD/$BUILD/wineprefix}
 export WINEDEBUG=-all
+# Wine spells the names of Unix files in the locale's character set, so the names outside ASCII
+# that the suite makes need a UTF-8 locale, which a clean environment (no LANG at all) lacks.
+# C.UTF-8 also keeps the Windows code page the suite expects (1252) whatever the caller's language.
+export LC_ALL=C.UTF-8
 # The archive interchange tests compare with the native program when it has been built.
 if [ -z "${HALYARD_NATIVE_LZMULTI:-}" ] && [ -x build/app/lzmulti ]; then
   export HALYARD_NATIVE_LZMULTI=$PWD/build/app/lzmulti
