@@ -5,7 +5,9 @@
 // A failed pack never damages what was there: the new archive (COutFileStream::CreateReplacing)
 // takes the old one's place only when no step failed and no input file changed its size
 // meanwhile; otherwise it is discarded, and the last Error line says that the archive was not
-// written. So an archive among its own inputs is read as it was. An archive path that leads to no
+// written (also when it could not be created). After a failed directory no input is read: what
+// the directory refused (a pipe, a device) may never end. So an archive among its own inputs is
+// read as it was. An archive path that leads to no
 // regular file (a device) is written in place.
 #include <new>
 
@@ -51,6 +53,7 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
   if (!outStreamSpec->CreateReplacing(compressedFile.GetText())) {
     brioLog_Interface.Error(kClass, kMethod, "outStreamSpec->Create %s failed",
                             compressedFile.GetText());
+    brioLog_Interface.Error(kClass, kMethod, "Archive not written: %s", compressedFile.GetText());
     return 0;
   }
 
@@ -67,20 +70,23 @@ int Program::Compress(const CText& compressedFile, const CNameList& inputFiles) 
   bool complete = true;
   brioLog_Interface.Verbose(kClass, kMethod, "WriteDirectory");
   if (inStream->WriteDirectory(outStreamSpec.get()) != S_OK) {
+    // The archive is discarded anyway, and an input refused there (a pipe, a device) may never
+    // end: nothing more is read.
     brioLog_Interface.Error(kClass, kMethod, "inStream->WriteDirectory failed");
     complete = false;
+  } else {
+    brioLog_Interface.Verbose(kClass, kMethod, "Code");
+    // The line lives until the pipeline ends; without one the encoder gets no receiver.
+    RefHolder<CProgressLine> progress(
+        NewTerminalProgress(inStream->DataSize(), ProgressCount::kInput));
+    const HRESULT coded =
+        encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, progress.get());
+    if (coded != S_OK) {
+      brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
+      complete = false;
+    }
+    if (coded == E_OUTOFMEMORY) LogNoMemory(kMethod, dictionarySize, encoderSpec->MemoryNeeded());
   }
-  brioLog_Interface.Verbose(kClass, kMethod, "Code");
-  // The line lives until the pipeline ends; without one the encoder gets no receiver.
-  RefHolder<CProgressLine> progress(
-      NewTerminalProgress(inStream->DataSize(), ProgressCount::kInput));
-  const HRESULT coded =
-      encoderSpec->Code(inStream.get(), outStreamSpec.get(), nullptr, nullptr, progress.get());
-  if (coded != S_OK) {
-    brioLog_Interface.Error(kClass, kMethod, "encoder->Code failed");
-    complete = false;
-  }
-  if (coded == E_OUTOFMEMORY) LogNoMemory(kMethod, dictionarySize, encoderSpec->MemoryNeeded());
   if (outStreamSpec->WriteError() != 0) {
     brioLog_Interface.Error(kClass, kMethod, "Writing %s failed: %s", compressedFile.GetText(),
                             SystemErrorText(outStreamSpec->WriteError()).c_str());

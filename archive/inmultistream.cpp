@@ -36,6 +36,8 @@ HRESULT CInMultiFileStream::WriteDirectory(ISequentialWriter* outStream) {
     {
       CInputFile file;
       if (!file.Open(names[i].c_str())) {
+        // Nothing is read after a failed directory: this is the line that names the file.
+        ReportOpenFailure("WriteDirectory", names[i].c_str());
         result = E_FAIL;
       } else if (!file.IsDiskFile()) {
         // What became a pipe or a device after the expansion may never end: it is not read.
@@ -65,12 +67,18 @@ void CInMultiFileStream::ReportSizeChange() {
   lzmaLog_Interface.Error(kClass, "Read", "Size changed while packing: %s", shown.c_str());
 }
 
+void CInMultiFileStream::ReportOpenFailure(const char* method, const char* name) {
+  const DWORD error = GetLastError();
+  lzmaLog_Interface.Error(kClass, method, "Opening: %s failed: %s", PrintableText(name).c_str(),
+                          SystemErrorText(error).c_str());
+}
+
 bool CInMultiFileStream::OpenNextFile() {
   const char* name = names[static_cast<size_t>(nextIndex)].c_str();
   const std::string shown = PrintableText(name);
   lzmaLog_Interface.Verbose(kClass, "Read", "Opening: %s", shown.c_str());
   if (!File.Open(name)) {
-    lzmaLog_Interface.Error(kClass, "Read", "Opening: %s failed", shown.c_str());
+    ReportOpenFailure("Read", name);
     return false;
   }
   measured = static_cast<size_t>(nextIndex) < sizes.size();

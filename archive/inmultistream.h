@@ -54,6 +54,8 @@ class CInMultiFileStream : public CRefCounted<FaceQuery::kNone, ISequentialReade
  private:
   // Logs the change of the current file's size, once per file.
   void ReportSizeChange();
+  // Logs that name cannot be opened, with the system's reason (the last error).
+  static void ReportOpenFailure(const char* method, const char* name);
   // Opens the file at nextIndex for reading; false, with an Error line, when it cannot.
   bool OpenNextFile();
   // Closes the current file, after reporting that its size changed when it did; zeros then make

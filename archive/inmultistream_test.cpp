@@ -154,7 +154,8 @@ TEST(InMultiFileStreamTest, MissingFileFailsTheDirectoryAndEveryLaterRead) {
   EXPECT_EQ(stream->Read(buf, sizeof buf, &n), E_FAIL);
   EXPECT_EQ(log.WithLabel("Error...."),
             std::vector<std::string>(
-                2, "Error.... CInMultiFileStream Read Opening: " + missing + " failed"));
+                2, "Error.... CInMultiFileStream Read Opening: " + missing +
+                       " failed: The system cannot find the file specified."));
 }
 
 TEST(InMultiFileStreamTest, FailingWriterStopsTheDirectoryAtOnce) {
