@@ -38,6 +38,21 @@ bool IsDotsAndBlanks(const char* component, size_t length) {
   return true;
 }
 
+// Windows drops a dot or a blank at the end of a component from every name that reaches it in
+// the usual form, so a member created verbatim under such a name ("x.txt.", "y ") could be opened,
+// renamed or removed by no ordinary program, and "a.dpc." would be read as "a.dpc". Elsewhere
+// such names are as good as any.
+bool EndsInDotOrBlank(const char* component, size_t length) {
+#ifdef _WIN32
+  return length > 0 && (component[length - 1] == '.' || component[length - 1] == ' ') &&
+         !(length == 1 && component[0] == '.');
+#else
+  (void)component;
+  (void)length;
+  return false;
+#endif
+}
+
 }  // namespace
 
 bool IsUnsafeMemberName(const char* name) {
@@ -48,7 +63,10 @@ bool IsUnsafeMemberName(const char* name) {
   for (const char* p = name;; ++p) {
     if (*p == '/' || *p == '\\' || *p == '\0') {
       const auto length = static_cast<size_t>(p - component);
-      if (IsDotsAndBlanks(component, length) || IsDeviceName(component, length)) return true;
+      if (IsDotsAndBlanks(component, length) || IsDeviceName(component, length) ||
+          EndsInDotOrBlank(component, length)) {
+        return true;
+      }
       if (*p == '\0') break;
       component = p + 1;
     }

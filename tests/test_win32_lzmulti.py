@@ -129,7 +129,9 @@ class UnsafeNameWin32Test(harness.ScratchDirTestCase):
         self.outside = windows_path(self.path("abs.txt"))
         members = [("..\\up.txt", b"up"), (self.outside, b"absolute"),
                    ("sub\\..\\..\\deep.txt", b"deep"), ("\\rooted.txt", b"rooted"),
-                   ("safe.txt", b"safe")]
+                   # Windows programs cannot reach names that end in a dot or a blank, and
+                   # "u.dpc." is read as the archive.
+                   ("u.dpc.", b"dot"), ("sub\\y.txt ", b"blank"), ("safe.txt", b"safe")]
         with open(self.path("u.dpc"), "wb") as f:
             f.write(au.build_archive(members))
 
@@ -138,7 +140,8 @@ class UnsafeNameWin32Test(harness.ScratchDirTestCase):
         self.assertEqual(result.errors(), [
             harness.stream_error("COutMultiFileStream", "Write",
                                  "Unsafe name, not extracted: " + name)
-            for name in ("..\\up.txt", self.outside, "sub\\..\\..\\deep.txt", "\\rooted.txt")])
+            for name in ("..\\up.txt", self.outside, "sub\\..\\..\\deep.txt", "\\rooted.txt",
+                         "u.dpc.", "sub\\y.txt ")])
         self.assertEqual(sorted(os.listdir(self.work)), ["safe.txt", "sub"])
         self.assertEqual(sorted(os.listdir(self.dir)), ["u.dpc", "work"])
 
