@@ -1,8 +1,11 @@
 // Member files beneath the extraction folder on Windows: held folder handles, see memberplace.h.
 //
-// Every path is absolute with the "\\?\" prefix of archive/longpath.h, so that members deeper
-// than MAX_PATH are made too.
+// Each folder on a member's way is opened by its name beneath the handle of the one above (the
+// native calls take a folder handle as the root of a name), so that a folder costs the same at
+// any depth. The member file itself is reached by its absolute path with the "\\?\" prefix of
+// archive/longpath.h, so that members deeper than MAX_PATH are made too.
 #include <windows.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <vector>
@@ -63,6 +66,79 @@ bool IsArchive(const std::wstring& path, const FileIdentity& archive) {
   const bool same = Information(handle, information) && IdentityOf(information) == archive;
   ::CloseHandle(handle);
   return same;
+}
+
+// The attributes of a name, not of what a link there leads to (the native call behind
+// GetFileAttributesW); ntdll exports it, winternl.h leaves it out.
+extern "C" NTSTATUS NTAPI NtQueryAttributesFile(POBJECT_ATTRIBUTES attributes,
+                                                PFILE_BASIC_INFORMATION information);
+
+// A name beneath the folder parent, in the form the native calls take.
+class CNameBeneath {
+ public:
+  CNameBeneath(HANDLE parent, const std::wstring& name) {
+    text_.Buffer = const_cast<PWSTR>(name.c_str());
+    text_.Length = text_.MaximumLength = static_cast<USHORT>(name.size() * sizeof(WCHAR));
+    InitializeObjectAttributes(&attributes_, &text_, OBJ_CASE_INSENSITIVE, parent, nullptr);
+  }
+  CNameBeneath(const CNameBeneath&) = delete;
+  CNameBeneath& operator=(const CNameBeneath&) = delete;
+  // Whether the native calls can take the name at all (their lengths are 16-bit byte counts).
+  static bool Fits(const std::wstring& name) { return name.size() < 0x7fff; }
+  OBJECT_ATTRIBUTES* Attributes() { return &attributes_; }
+
+ private:
+  UNICODE_STRING text_;
+  OBJECT_ATTRIBUTES attributes_;
+};
+
+// Opens (disposition FILE_OPEN) or makes (FILE_CREATE, a folder) name beneath parent, the name
+// itself and never what a reparse point there leads to, held as a folder of the member's way is:
+// sharing reading only. INVALID_HANDLE_VALUE with the last error when the system refuses.
+HANDLE OpenBeneath(HANDLE parent, const std::wstring& name, ULONG disposition) {
+  if (!CNameBeneath::Fits(name)) {
+    ::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  CNameBeneath beneath(parent, name);
+  HANDLE handle = nullptr;
+  IO_STATUS_BLOCK status;
+  const ULONG folder = disposition == FILE_CREATE ? FILE_DIRECTORY_FILE : 0;
+  const NTSTATUS result = ::NtCreateFile(
+      &handle, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE | SYNCHRONIZE,
+      beneath.Attributes(), &status, nullptr, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, disposition,
+      folder | FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
+      nullptr, 0);
+  if (result < 0) {
+    ::SetLastError(::RtlNtStatusToDosError(result));
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
+
+// The attributes of an open file, without the name that GetFileInformationByHandle also asks
+// for: Wine finds that name by looking at every folder above, which a deep tree cannot afford at
+// every level.
+bool AttributesOf(HANDLE handle, ULONG& attributes) {
+  FILE_BASIC_INFORMATION information;
+  IO_STATUS_BLOCK status;
+  const NTSTATUS result = ::NtQueryInformationFile(handle, &status, &information,
+                                                   sizeof information, FileBasicInformation);
+  if (result < 0) {
+    ::SetLastError(::RtlNtStatusToDosError(result));
+    return false;
+  }
+  attributes = information.FileAttributes;
+  return true;
+}
+
+// Whether the name beneath parent is a reparse point by its own attributes: Wine opens a host's
+// symbolic link as the folder it leads to, and only the name's attributes still show the link.
+bool NameIsLink(HANDLE parent, const std::wstring& name) {
+  CNameBeneath beneath(parent, name);
+  FILE_BASIC_INFORMATION information;
+  return ::NtQueryAttributesFile(beneath.Attributes(), &information) >= 0 &&
+         (information.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 }  // namespace
@@ -142,27 +218,30 @@ std::wstring FolderPath(const std::vector<std::string>& folders, size_t count) {
 
 MemberPlaceResult CMemberPlace::OpenFolders(const std::vector<std::string>& folders) {
   const size_t same = KeepSameFolders(folders);
-  std::wstring path = FolderPath(folders, same);
+  if (root_ == NoNativeFile()) {
+    const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    root_ = OpenItself(ExtractionFolder(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, all);
+    if (root_ == NoNativeFile()) return MemberPlaceResult::kFailed;
+  }
   for (size_t i = same; i < folders.size(); ++i) {
-    path += L"\\" + WideText(folders[i]);
-    // Held without sharing write or delete: nothing can rename, remove or relink it meanwhile.
-    const DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES;
-    HANDLE handle = OpenItself(path, access, FILE_SHARE_READ);
+    const std::wstring name = WideText(folders[i]);
+    const HANDLE parent = InnermostFolder();
+    HANDLE handle = OpenBeneath(parent, name, FILE_OPEN);
     if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_FILE_NOT_FOUND &&
         createFolders_) {
-      // Made, then opened like any other: a reparse point put in its place is refused below.
-      if (::CreateDirectoryW(path.c_str(), nullptr)) NoteMade(folders, i + 1);
-      handle = OpenItself(path, access, FILE_SHARE_READ);
+      // Made and opened in one call; one made meanwhile by someone else is opened like any other.
+      handle = OpenBeneath(parent, name, FILE_CREATE);
+      if (handle != INVALID_HANDLE_VALUE) {
+        NoteMade(folders, i + 1);
+      } else if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        handle = OpenBeneath(parent, name, FILE_OPEN);
+      }
     }
     if (handle == INVALID_HANDLE_VALUE) return MemberPlaceResult::kFailed;
-    BY_HANDLE_FILE_INFORMATION information;
-    // Wine opens a host's symbolic link as the folder it leads to; its attributes by name still
-    // show the link.
-    const DWORD byName = ::GetFileAttributesW(path.c_str());
-    const bool link =
-        (Information(handle, information) && IsLink(information)) ||
-        (byName != INVALID_FILE_ATTRIBUTES && (byName & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
-    if (link || (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    ULONG attributes = 0;
+    const bool known = AttributesOf(handle, attributes);
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || NameIsLink(parent, name);
+    if (!known || link || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       ::CloseHandle(handle);
       ::SetLastError(ERROR_DIRECTORY);
       return link ? MemberPlaceResult::kThroughLink : MemberPlaceResult::kFailed;

@@ -7,9 +7,10 @@ bench/upgrade.sh builds the programs, makes WORK on tmpfs and calls this. A kit-
 1,259 files (text and code of this machine's Python library, /usr/share/doc and Perl modules, at
 most 48 KiB each, in their folders) and one member of 16 MiB are packed once by the Linux build;
 then each build unpacks, five times each, alternately: one 16 MiB member, the 1,259 members into
-an empty folder, and the same 1,259 members over the files that the run before left. LZMULTI_EXE
-is the 32-bit Windows build, run under Wine with one wineserver kept running, so that a start
-costs the same in every run. The medians go into DOC between the markers of upgrade.sh.
+an empty folder, the same 1,259 members over the files that the run before left, and one member
+below 160 and below 1,600 existing nested folders (a folder should cost the same at any depth).
+LZMULTI_EXE is the 32-bit Windows build, run under Wine with one wineserver kept running, so that
+a start costs the same in every run. The medians go into DOC between the markers of upgrade.sh.
 """
 import os
 import shutil
@@ -25,6 +26,7 @@ END = "<!-- upgrade.sh: end -->"
 SOURCES = ["/usr/lib/python3.11", "/usr/share/doc", "/usr/share/perl5", "/usr/share/i18n"]
 FILES = 1259
 RUNS = 5
+DEPTHS = (160, 1600)  # folders above the one member of the deep-tree runs
 
 
 def make_payload(root):
@@ -65,14 +67,36 @@ def empty_folder(path, folders):
     return path
 
 
-def measure(command, work, kit, folders, big):
+def measure(command, work, kit, folders, big, deep):
     rows = {"one": [], "empty": [], "over": []}
+    rows.update({depth: [] for depth in DEPTHS})
     for _ in range(RUNS):
         rows["one"].append(unpack(command, big, empty_folder(os.path.join(work, "one"), [""])))
         out = empty_folder(os.path.join(work, "out"), folders)
         rows["empty"].append(unpack(command, kit, out))
         rows["over"].append(unpack(command, kit, out))
+        for depth in DEPTHS:  # into the tree that the packing left
+            rows[depth].append(unpack(command, deep[depth], os.path.join(work, "deep")))
     return {key: statistics.median(values) for key, values in rows.items()}
+
+
+def deep_archives(work, lz):
+    """Archives of one member below 160 and 1,600 nested folders, packed in work/deep, where the
+    folders stay for the runs."""
+    archives = {}
+    for depth in DEPTHS:
+        name = "/".join(["d"] * depth + ["x.txt"])
+        folder = os.path.join(work, "deep")
+        os.makedirs(folder, exist_ok=True)
+        for _ in range(depth):  # deeper than os.makedirs goes
+            folder = os.path.join(folder, "d")
+            if not os.path.isdir(folder):
+                os.mkdir(folder)
+        with open(os.path.join(work, "deep", name), "wb") as f:
+            f.write(b"deep\n")
+        archives[depth] = os.path.join(work, "deep%d.dpc" % depth)
+        subprocess.run([lz, archives[depth], name], cwd=os.path.join(work, "deep"), check=True)
+    return archives
 
 
 def main():
@@ -97,7 +121,9 @@ def main():
         subprocess.run(["wine", "cmd", "/c", "exit", "0"], stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         builds.insert(0, ("32-bit under Wine", ["wine", exe]))
-    results = [(label, measure(command, work, kit, folders, big)) for label, command in builds]
+    deep = deep_archives(work, lz)
+    results = [(label, measure(command, work, kit, folders, big, deep))
+               for label, command in builds]
 
     size = sum(os.path.getsize(os.path.join(payload, n)) for n in names)
     lines = [BEGIN, "",
@@ -114,6 +140,12 @@ def main():
         lines.append("| %s | %s |" % (label, " | ".join("%.2f s" % r[key] for _, r in results)))
     lines.append("| over / empty | %s |" % " | ".join("%.2f" % (r["over"] / r["empty"])
                                                        for _, r in results))
+    for depth in DEPTHS:
+        lines.append("| one member below %d existing folders | %s |" % (
+            depth, " | ".join("%.2f s" % r[depth] for _, r in results)))
+    lines.append("| %d folders / %d folders | %s |" % (
+        DEPTHS[1], DEPTHS[0], " | ".join("%.2f" % (r[DEPTHS[1]] / r[DEPTHS[0]])
+                                         for _, r in results)))
     lines += ["", END]
     compare.replace_section(doc, BEGIN, END, lines)
     print("\n".join(lines))
