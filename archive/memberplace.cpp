@@ -56,14 +56,19 @@ void CMemberPlace::MakeFoldersAlong(const char* name) {
 MemberPlaceResult CMemberPlace::Create(const char* name, COutputFile& file) {
   file.Close();
   made_.clear();
+  supplants_ = false;
+  MemberPlaceResult result;
   if (followLinks_) {
     if (createFolders_) MakeFoldersAlong(name);
-    return CreateFollowing(name, file);
+    result = CreateFollowing(name, file);
+  } else {
+    SplitMemberName(name, folders_, leaf_);
+    if (leaf_.empty() || leaf_ == ".") {  // the name ends in a folder
+      ::SetLastError(ERROR_INVALID_NAME);
+      return MemberPlaceResult::kFailed;
+    }
+    result = CreateBeneath(folders_, leaf_, file);
   }
-  SplitMemberName(name, folders_, leaf_);
-  if (leaf_.empty() || leaf_ == ".") {  // the name ends in a folder
-    ::SetLastError(ERROR_INVALID_NAME);
-    return MemberPlaceResult::kFailed;
-  }
-  return CreateBeneath(folders_, leaf_, file);
+  if (result == MemberPlaceResult::kCreated) NoteCreated(name);
+  return result;
 }

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/file.h"
@@ -54,6 +55,10 @@ class CMemberPlace {
   void SetCreateFolders(bool create) { createFolders_ = create; }
   // The folders that the last Create made, outermost first, their names joined with '/'.
   const std::vector<std::string>& MadeFolders() const { return made_; }
+  // After a Create that made its file: the stored name of an earlier member of this extraction
+  // whose file it took, spelled otherwise but the same name to the system ("Dir/x" and "dir/X"
+  // on Windows); null when there is none. Elsewhere names that differ are different files.
+  const std::string* Supplanted() const { return supplants_ ? &supplanted_ : nullptr; }
 
   // Creates the member file name ('/' and '\' separate folders; the name must be safe unless
   // links are followed) for writing and hands it to file.
@@ -75,6 +80,8 @@ class CMemberPlace {
   static bool MakeFolderNamed(const std::string& path, bool& made);
   // Makes the missing folders along name as it stands (links followed).
   void MakeFoldersAlong(const char* name);
+  // Records that the member name, just created, holds its file now (see Supplanted).
+  void NoteCreated(const char* name);
   // Records the count-th folder of folders as made.
   void NoteMade(const std::vector<std::string>& folders, size_t count);
   // Keeps the folders held for the member before as far as folders, this member's way, is the
@@ -96,6 +103,15 @@ class CMemberPlace {
   NativeFile root_ = NoNativeFile();  // the extraction folder, opened at the first member
   std::vector<Folder> held_;          // the folders below it that are held open
   bool replacing_ = false;            // names in the last member's folder were taken
+  // Windows: each file made so far, by its name in the system's letter case, with its spelling
+  // (folders and file joined by '\') and its stored name.
+  struct Created {
+    std::wstring spelling;
+    std::string name;
+  };
+  std::unordered_map<std::wstring, Created> created_;
+  bool supplants_ = false;
+  std::string supplanted_;
 };
 
 // Splits a member name into its folders and its file name: '/' and '\' separate them, and empty

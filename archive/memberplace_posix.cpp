@@ -136,3 +136,7 @@ MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& f
   }
   return file.Create(name, true) ? MemberPlaceResult::kCreated : MemberPlaceResult::kFailed;
 }
+
+// Names that differ are different files here (two names of one file are links, which are not
+// followed): nothing to keep.
+void CMemberPlace::NoteCreated(const char* /*name*/) {}

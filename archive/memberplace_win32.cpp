@@ -290,3 +290,27 @@ MemberPlaceResult CMemberPlace::CreateFollowing(const char* name, COutputFile& f
   ::SetLastError(error);
   return MemberPlaceResult::kFailed;
 }
+
+void CMemberPlace::NoteCreated(const char* name) {
+  std::wstring spelling;
+  if (followLinks_) {
+    spelling = LongPath(name);
+  } else {
+    for (const std::string& folder : folders_) spelling += WideText(folder) + L"\\";
+    spelling += WideText(leaf_);
+  }
+  // The system compares names in upper case: "q.txt" and "Q.TXT" name one file.
+  std::wstring key = spelling;
+  ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+  auto found = created_.find(key);
+  if (found == created_.end()) {
+    created_.emplace(std::move(key), Created{std::move(spelling), name});
+    return;
+  }
+  // The same spelling again is a member stored twice, replaced as ever without a word.
+  if (found->second.spelling != spelling) {
+    supplants_ = true;
+    supplanted_ = found->second.name;
+  }
+  found->second = Created{std::move(spelling), name};
+}

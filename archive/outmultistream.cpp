@@ -97,6 +97,11 @@ void COutMultiFileStream::OpenNextMember() {
   if (refusal != nullptr) {
     lzmaLog_Interface.Error(kClass, "Write", "%s, not extracted: %s", refusal, shown.c_str());
   }
+  if (placed == MemberPlaceResult::kCreated && place_.Supplanted() != nullptr) {
+    lzmaLog_Interface.Warning(
+        kClass, "Write", "Member %s replaces %s: the names differ only in letter case",
+        PrintableText(name).c_str(), PrintableText(place_.Supplanted()->c_str()).c_str());
+  }
   // A member that cannot be created (missing folder, access denied, invalid name) is reported
   // and its bytes are passed over, so that the members behind it still arrive.
   if (placed == MemberPlaceResult::kFailed) {

@@ -116,6 +116,29 @@ class RoundTripTest(ArchiveTestCase):
         self.assert_no_errors(self.unpack("../a.dpc", self.path("out")))
         self.assertEqual(self.read_file("out/a.txt"), b"new")
 
+        # Members of one archive whose names differ only in letter case: two files here, one on
+        # Windows, where each that takes another's place says so. A name stored twice, in any
+        # spelling of its separators, is replaced without a word on both.
+        members = [("q.txt", b"1"), ("Q.TXT", b"2"), ("Dir/x", b"3"), ("dir/X", b"4"),
+                   ("a/b", b"5"), ("a\\b", b"6")]
+        with open(self.path("c.dpc"), "wb") as f:
+            f.write(au.build_archive(members))
+        result = self.unpack("../c.dpc", self.path("case"), "-v", "1", "-c", "yes")
+        warnings = [line for line in result.lines() if line.startswith("Warning")]
+        self.assertEqual(result.errors(), [])
+        if harness.PLATFORM == "win32":
+            self.assertEqual(warnings, [harness.log_line(
+                "Warning..", "COutMultiFileStream", "Write",
+                "Member %s replaces %s: the names differ only in letter case" % pair).decode()
+                for pair in (("Q.TXT", "q.txt"), ("dir/X", "Dir/x"))])
+            expected = {"q.txt": b"2", "Dir/x": b"4"}
+        else:
+            self.assertEqual(warnings, [])
+            expected = {name: data for name, data in members[:4]}
+        expected["a/b"] = b"6"
+        for name, data in expected.items():
+            self.assertEqual(self.read_file(os.path.join("case", name)), data, name)
+
 
 class LayoutTest(ArchiveTestCase):
     def test_worked_example_byte_for_byte(self):
