@@ -157,9 +157,27 @@ TYPED_TEST(RegisterModuleTest, EntryPointResultCodes) {
   // A verbose call shows its boxes; where no box can be shown (no display) it goes on at once.
   EXPECT_EQ(5, this->Register(fail.c_str(), "r", "Verbose"));
   EXPECT_EQ("DllRegisterServer in " + fail + " failed.", this->message_);
+
+  // Entry points that fault: the call names the exception, frees the module and leaves OLE as it
+  // found it (the thread can enter its apartment afresh).
+  std::string fault = this->Module("server_fault.dll");
+  const struct {
+    const char* chRegister;
+    const char* entryPoint;
+  } faults[] = {{"R", "DllRegisterServer"}, {"U", "DllUnregisterServer"}};
+  for (const auto& f : faults) {
+    EXPECT_EQ(5, this->Register(fault.c_str(), f.chRegister, ""));
+    EXPECT_EQ(
+        std::string(f.entryPoint) + " in " + fault + " failed.\nException 0xc0000005 was raised.",
+        this->message_);
+    EXPECT_FALSE(this->IsLoaded(fault));
+    HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    EXPECT_EQ(S_OK, apartment);
+    if (SUCCEEDED(apartment)) CoUninitialize();
+  }
   EXPECT_EQ(
       "sfalse DllRegisterServer\nfail DllRegisterServer\nfail DllUnregisterServer\n"
-      "fail DllRegisterServer\n",
+      "fail DllRegisterServer\nfault DllRegisterServer\nfault DllUnregisterServer\n",
       this->Log());
   EXPECT_FALSE(this->IsLoaded(fail));
 }

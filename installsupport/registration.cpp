@@ -130,12 +130,23 @@ class CRegistration {
             EqualsIgnoringCase(extension, ".dll") || EqualsIgnoringCase(extension, ".ocx");
         Post(dllOrOcx ? kNoEntryPointDllOcx : kNoEntryPointOther, moduleName, entryText.Text());
         result = kRegisterNoEntryPoint;
-      } else if (system_.CallEntryPoint(entryPoint) < 0) {
-        Post(kEntryPointFailed, entryText.Text(), moduleName);
-        result = kRegisterEntryPointFailed;
       } else {
-        Post(kEntryPointSucceeded, entryText.Text(), moduleName);
-        result = kRegisterSucceeded;
+        HRESULT code = S_OK;
+        DWORD exceptionCode = 0;
+        if (!system_.CallEntryPoint(entryPoint, &code, &exceptionCode)) {
+          // The failure text with a line naming the exception.
+          char raised[sizeof kEntryPointFailed + 40];
+          std::snprintf(raised, sizeof raised, "%s\nException 0x%08lx was raised.",
+                        kEntryPointFailed, static_cast<unsigned long>(exceptionCode));
+          Post(raised, entryText.Text(), moduleName);
+          result = kRegisterEntryPointFailed;
+        } else if (code < 0) {
+          Post(kEntryPointFailed, entryText.Text(), moduleName);
+          result = kRegisterEntryPointFailed;
+        } else {
+          Post(kEntryPointSucceeded, entryText.Text(), moduleName);
+          result = kRegisterSucceeded;
+        }
       }
       system_.UnloadModule(module);
     }

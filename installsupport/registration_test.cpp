@@ -46,10 +46,15 @@ class CFakeSystem : public IRegistrationSystem {
     calls.push_back(std::string("GetProcAddress ") + name);
     return exports.count(name) != 0 ? StandIn() : nullptr;
   }
-  HRESULT CallEntryPoint(EntryPoint entryPoint) override {
+  bool CallEntryPoint(EntryPoint entryPoint, HRESULT* result, DWORD* exceptionCode) override {
     EXPECT_EQ(StandIn(), entryPoint);
     calls.push_back("Call");
-    return entryResult;
+    if (raisedCode != 0) {
+      *exceptionCode = raisedCode;
+      return false;
+    }
+    *result = entryResult;
+    return true;
   }
   void UnloadModule(ModuleHandle module) override {
     EXPECT_EQ(loadResult, module);
@@ -72,6 +77,7 @@ class CFakeSystem : public IRegistrationSystem {
   DWORD lastError = 0;
   std::set<std::string> exports = {"DllRegisterServer", "DllUnregisterServer"};
   HRESULT entryResult = S_OK;
+  DWORD raisedCode = 0;  // when not 0, the entry point raises this exception instead
   bool doubleByte = false;
 
   std::vector<std::string> calls;
@@ -244,17 +250,21 @@ TEST_F(RegistrationTest, EntryPointResultDecidesBetweenSuccessAndFailure) {
     HRESULT code;
     int result;
     const char* message;
+    DWORD raised;
   } cases[] = {
-      {E_FAIL, kRegisterEntryPointFailed, "DllRegisterServer in m.ocx failed."},
+      {E_FAIL, kRegisterEntryPointFailed, "DllRegisterServer in m.ocx failed.", 0},
       {static_cast<HRESULT>(0x80040201L), kRegisterEntryPointFailed,
-       "DllRegisterServer in m.ocx failed."},
-      {S_OK, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded."},
-      {S_FALSE, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded."},
-      {0x7FFFFFFF, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded."},
+       "DllRegisterServer in m.ocx failed.", 0},
+      {S_OK, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded.", 0},
+      {S_FALSE, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded.", 0},
+      {0x7FFFFFFF, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded.", 0},
+      {S_OK, kRegisterEntryPointFailed,
+       "DllRegisterServer in m.ocx failed.\nException 0xc0000005 was raised.", 0xC0000005},
   };
   for (const Case& c : cases) {
     system_.calls.clear();
     system_.entryResult = c.code;
+    system_.raisedCode = c.raised;
     EXPECT_EQ(c.result, Call("m.ocx", "r", ""));
     EXPECT_EQ(c.message, Message());
     EXPECT_EQ((Calls{"Call", "FreeLibrary", "OleUninitialize"}),
