@@ -91,10 +91,6 @@ TEST(ExpandMessageTest, CutNeverSplitsADoubleByteCharacter) {
       "bcde\x82\x41"
       "f";
   EXPECT_EQ("[a...f]", Expand("[%1]", pairs, nullptr, FakeLead, 10, ExpandMessageToFit));
-  EXPECT_EQ(
-      "[a\x81...\x41"
-      "f]",
-      Expand("[%1]", pairs, nullptr, NoLead, 10, ExpandMessageToFit));
 }
 
 TEST(CopyTextTest, CopiesOrCutsAndTellsWhich) {
