@@ -35,8 +35,14 @@ class ScriptedSystem : public installsupport::IRegistrationSystem {
     return (outcome_ & 4) != 0 ? nullptr
                                : reinterpret_cast<installsupport::EntryPoint>(&std::abort);
   }
-  HRESULT CallEntryPoint(installsupport::EntryPoint /*entryPoint*/) override {
-    return (outcome_ & 8) != 0 ? E_FAIL : S_FALSE;
+  bool CallEntryPoint(installsupport::EntryPoint /*entryPoint*/, HRESULT* result,
+                      DWORD* exceptionCode) override {
+    if ((outcome_ & 32) != 0) {
+      *exceptionCode = outcome_ * 0x01010101u;
+      return false;
+    }
+    *result = (outcome_ & 8) != 0 ? E_FAIL : S_FALSE;
+    return true;
   }
   void UnloadModule(installsupport::ModuleHandle /*module*/) override {}
   void ShowMessageBox(const char* text, const char* /*caption*/, UINT /*style*/) override {

@@ -13,9 +13,10 @@
 extern "C" {
 #endif
 
-// Registers or unregisters a self-registering module. Returns 0 to 5; the message of the
-// outcome is copied into chMessage, which must hold 1024 bytes (RegisterModuleW: 1024 UTF-16
-// units).
+// Registers or unregisters a self-registering module. Returns 0 to 5 (5: the entry point failed
+// or raised an exception, which the call catches); the message of the outcome is copied into
+// chMessage, which must hold 1024 bytes (RegisterModuleW: 1024 UTF-16 units). A module name too
+// long for its message loses its middle ("..."), so that the rest of the message fits whole.
 int WINAPI RegisterModule(LPCSTR ModuleName, LPCSTR chRegister, LPCSTR chVerbose, LPSTR chMessage);
 int WINAPI RegisterModuleW(LPCWSTR ModuleName, LPCWSTR chRegister, LPCWSTR chVerbose,
                            LPWSTR chMessage);

@@ -2,9 +2,9 @@
 //
 // Every text lives in a buffer of kTextSize characters, the terminating zero included: bytes of
 // the ANSI code page for the ANSI exports, UTF-16 units for their wide twins. A text that does not
-// fit is cut at the end of the buffer, never in the middle of a character of two (a double-byte
-// character, a surrogate pair), and always zero-terminated: nothing is ever written beyond a
-// buffer.
+// fit is cut at the end of the buffer (or shortened in its middle, ExpandMessageToFit), never in
+// the middle of a character of two (a double-byte character, a surrogate pair), and always
+// zero-terminated: nothing is ever written beyond a buffer.
 #pragma once
 
 #include <cstddef>
@@ -39,5 +39,15 @@ void ExpandMessage(char* buffer, size_t size, const char* templateText, const ch
                    const char* second, const LeadByteTest& isLead);
 void ExpandMessage(wchar_t* buffer, size_t size, const wchar_t* templateText, const wchar_t* first,
                    const wchar_t* second, const LeadUnitTest& isLead);
+
+// Expands as ExpandMessage does, but when the whole text would not fit, first is shortened
+// wherever it is inserted: its start and its end, joined by "...", each as long as the rest of the
+// text leaves room for. The rest, second included, then stands whole. Only when that leaves first
+// fewer than 5 characters is the text cut as ExpandMessage cuts it.
+// A text that fits comes out as ExpandMessage makes it.
+void ExpandMessageToFit(char* buffer, size_t size, const char* templateText, const char* first,
+                        const char* second, const LeadByteTest& isLead);
+void ExpandMessageToFit(wchar_t* buffer, size_t size, const wchar_t* templateText,
+                        const wchar_t* first, const wchar_t* second, const LeadUnitTest& isLead);
 
 }  // namespace installsupport

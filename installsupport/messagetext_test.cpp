@@ -16,10 +16,14 @@ bool NoLead(unsigned char) {
   return false;
 }
 
+using Expansion = void (*)(char*, size_t, const char*, const char*, const char*,
+                           const LeadByteTest&);
+
 std::string Expand(const char* templateText, const char* first, const char* second,
-                   const LeadByteTest& isLead = NoLead, size_t size = kTextSize) {
+                   const LeadByteTest& isLead = NoLead, size_t size = kTextSize,
+                   Expansion expand = ExpandMessage) {
   std::vector<char> buffer(size + 16, '#');
-  ExpandMessage(buffer.data(), size, templateText, first, second, isLead);
+  expand(buffer.data(), size, templateText, first, second, isLead);
   for (size_t i = size; i < buffer.size(); ++i) EXPECT_EQ('#', buffer[i]) << "written at " << i;
   return std::string(buffer.data());
 }
@@ -66,6 +70,14 @@ TEST(ExpandMessageTest, LongTextsAreCutToFitWithTheirTerminator) {
   EXPECT_EQ("[abcdefgh", Expand("[%1]", "abcdefghijkl", nullptr, NoLead, 10));
   EXPECT_EQ("012345678", Expand("0123456789abc", nullptr, nullptr, NoLead, 10));
   EXPECT_EQ("", Expand("abc", nullptr, nullptr, NoLead, 1));
+
+  // To fit, first loses its middle, wherever it stands, and the rest stays whole; a text that
+  // fits stays as it is, and one that leaves first too little room is cut.
+  const Expansion fit = ExpandMessageToFit;
+  EXPECT_EQ("[abcdefgh]", Expand("[%1]", "abcdefgh", nullptr, NoLead, 11, fit));
+  EXPECT_EQ("[ab...kl]", Expand("[%1]", "abcdefghijkl", nullptr, NoLead, 10, fit));
+  EXPECT_EQ("ab...j=XY (ab...j)", Expand("%1=%2 (%1)", "abcdefghij", "XY", NoLead, 20, fit));
+  EXPECT_EQ("0123456789abc", Expand("0123456789%1", "abcdefgh", nullptr, NoLead, 14, fit));
 }
 
 TEST(ExpandMessageTest, CutNeverSplitsADoubleByteCharacter) {
@@ -73,6 +85,12 @@ TEST(ExpandMessageTest, CutNeverSplitsADoubleByteCharacter) {
   EXPECT_EQ("ab", Expand("ab\x81\x40", nullptr, nullptr, FakeLead, 4));
   EXPECT_EQ("[a", Expand("[%1]", "a\xE0\x41", nullptr, FakeLead, 4));
   EXPECT_EQ("[a\xE0\x41", Expand("[%1]", "a\xE0\x41", nullptr, FakeLead, 5));
+  // Shortened to fit, the start and the end keep their pairs whole or leave them out.
+  const char* pairs =
+      "a\x81\x40"
+      "bcde\x82\x41"
+      "f";
+  EXPECT_EQ("[a...f]", Expand("[%1]", pairs, nullptr, FakeLead, 10, ExpandMessageToFit));
 }
 
 TEST(CopyTextTest, CopiesOrCutsAndTellsWhich) {

@@ -30,6 +30,58 @@ HMODULE SystemModule(ModuleHandle module) {
   return reinterpret_cast<HMODULE>(module);
 }
 
+// A frame of structured exception handling around one entry point call, on the thread's chain at
+// FS:[0] while the entry point runs. The record comes first: the chain hands the handler the
+// record's address as the frame.
+struct SGuardFrame {
+  EXCEPTION_REGISTRATION_RECORD record;
+  void* resume[5];  // __builtin_setjmp's buffer
+  DWORD exceptionCode;
+};
+
+// The guard's handler: takes any exception raised below the guard, unwinds the frames in between
+// (their handlers see the unwinding) and resumes behind the guard's __builtin_setjmp.
+EXCEPTION_DISPOSITION NTAPI GuardHandler(EXCEPTION_RECORD* exception, void* establisherFrame,
+                                         CONTEXT* /*context*/, void* /*dispatcherContext*/) {
+  if ((exception->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0) {
+    return ExceptionContinueSearch;
+  }
+  SGuardFrame* frame = static_cast<SGuardFrame*>(establisherFrame);
+  frame->exceptionCode = exception->ExceptionCode;
+  RtlUnwind(establisherFrame, nullptr, exception, nullptr);
+  __builtin_longjmp(frame->resume, 1);
+}
+
+// The thread's information block, which begins with the head of the chain. Its own address is
+// at FS:[0x18]; read here directly, as NtCurrentTeb of <winnt.h> reads it through a constant
+// address that GCC takes for an access out of bounds.
+NT_TIB* ThreadInformationBlock() {
+  NT_TIB* tib;
+  __asm__("movl %%fs:0x18, %0" : "=r"(tib));
+  return tib;
+}
+
+// Calls a self-registration entry point under the guard. Returns false with the exception's code
+// when it raised one.
+__attribute__((noinline)) bool CallGuarded(EntryPoint entryPoint, HRESULT* result,
+                                           DWORD* exceptionCode) {
+  typedef HRESULT(WINAPI * SelfRegistration)();
+  NT_TIB* tib = ThreadInformationBlock();
+  SGuardFrame frame = {};
+  frame.record.Handler = GuardHandler;
+  frame.record.Next = tib->ExceptionList;
+  bool returned = true;
+  if (__builtin_setjmp(frame.resume) == 0) {
+    tib->ExceptionList = &frame.record;
+    *result = reinterpret_cast<SelfRegistration>(entryPoint)();
+  } else {
+    *exceptionCode = frame.exceptionCode;
+    returned = false;
+  }
+  tib->ExceptionList = frame.record.Next;
+  return returned;
+}
+
 // The system's services for texts of Char: the ANSI calls for char, the wide ones for wchar_t.
 template <typename Char>
 class CSystemServices : public installsupport::IRegistrationSystemOf<Char> {
@@ -52,9 +104,8 @@ class CSystemServices : public installsupport::IRegistrationSystemOf<Char> {
   EntryPoint FindEntryPoint(ModuleHandle module, const char* name) override {
     return reinterpret_cast<EntryPoint>(GetProcAddress(SystemModule(module), name));
   }
-  HRESULT CallEntryPoint(EntryPoint entryPoint) override {
-    typedef HRESULT(WINAPI * SelfRegistration)();
-    return reinterpret_cast<SelfRegistration>(entryPoint)();
+  bool CallEntryPoint(EntryPoint entryPoint, HRESULT* result, DWORD* exceptionCode) override {
+    return CallGuarded(entryPoint, result, exceptionCode);
   }
   void UnloadModule(ModuleHandle module) override { FreeLibrary(SystemModule(module)); }
   void ShowMessageBox(const Char* text, const Char* caption, UINT style) override {

@@ -12,6 +12,7 @@ namespace {
 const char kEchoFormat[] = "ModuleName=%s\nchRegister=%s\nchVerbose=%s\n";
 const char kNoModuleName[] = "ModuleName=NULL";
 const char kOleFailed[] = "OleInitialize failed.";
+// In the templates of the result messages, %1 stands for the module name.
 const char kLoadFailed[] = "LoadLibrary(%1) failed.\nGetLastError returns %2.";
 const char kNoEntryPointOther[] =
     "%1 was loaded, but the %2 entry point was not found.\n\n"
@@ -20,8 +21,8 @@ const char kNoEntryPointDllOcx[] =
     "%1 was loaded, but the %2 entry point was not found.\n\n"
     "%2 may not be exported, or a corrupt version of %1 may be in memory. "
     "Consider using PView to detect and remove it.";
-const char kEntryPointFailed[] = "%1 in %2 failed.";
-const char kEntryPointSucceeded[] = "%1 in %2 succeeded.";
+const char kEntryPointFailed[] = "%2 in %1 failed.";
+const char kEntryPointSucceeded[] = "%2 in %1 succeeded.";
 
 const char kRegisterEntryPoint[] = "DllRegisterServer";
 const char kUnregisterEntryPoint[] = "DllUnregisterServer";
@@ -130,12 +131,23 @@ class CRegistration {
             EqualsIgnoringCase(extension, ".dll") || EqualsIgnoringCase(extension, ".ocx");
         Post(dllOrOcx ? kNoEntryPointDllOcx : kNoEntryPointOther, moduleName, entryText.Text());
         result = kRegisterNoEntryPoint;
-      } else if (system_.CallEntryPoint(entryPoint) < 0) {
-        Post(kEntryPointFailed, entryText.Text(), moduleName);
-        result = kRegisterEntryPointFailed;
       } else {
-        Post(kEntryPointSucceeded, entryText.Text(), moduleName);
-        result = kRegisterSucceeded;
+        HRESULT code = S_OK;
+        DWORD exceptionCode = 0;
+        if (!system_.CallEntryPoint(entryPoint, &code, &exceptionCode)) {
+          // The failure text with a line naming the exception.
+          char raised[sizeof kEntryPointFailed + 40];
+          std::snprintf(raised, sizeof raised, "%s\nException 0x%08lx was raised.",
+                        kEntryPointFailed, static_cast<unsigned long>(exceptionCode));
+          Post(raised, moduleName, entryText.Text());
+          result = kRegisterEntryPointFailed;
+        } else if (code < 0) {
+          Post(kEntryPointFailed, moduleName, entryText.Text());
+          result = kRegisterEntryPointFailed;
+        } else {
+          Post(kEntryPointSucceeded, moduleName, entryText.Text());
+          result = kRegisterSucceeded;
+        }
       }
       system_.UnloadModule(module);
     }
@@ -144,10 +156,12 @@ class CRegistration {
   }
 
  private:
-  // Builds a message in the message buffer and shows it when verbose.
-  void Post(const char* templateText, const Char* first, const Char* second) {
+  // Builds a message in the message buffer and shows it when verbose. A module name too long for
+  // the whole message to fit is shortened in its middle, so that the text around it stands whole.
+  void Post(const char* templateText, const Char* moduleName, const Char* second) {
     const CAscii<Char> work(templateText);
-    ExpandMessage(messageBuffer_, kTextSize, work.Text(), first, second, LeadTestOf(system_));
+    ExpandMessageToFit(messageBuffer_, kTextSize, work.Text(), moduleName, second,
+                       LeadTestOf(system_));
     if (verbose_) {
       system_.ShowMessageBox(messageBuffer_, CAscii<Char>(kBoxCaption).Text(), kResultBoxStyle);
     }

@@ -53,8 +53,10 @@ class IRegistrationSystemOf {
   virtual ModuleHandle LoadModule(const Char* name) = 0;
   virtual DWORD LastError() = 0;
   virtual EntryPoint FindEntryPoint(ModuleHandle module, const char* name) = 0;
-  // Calls an entry point without arguments and returns its result code.
-  virtual HRESULT CallEntryPoint(EntryPoint entryPoint) = 0;
+  // Calls an entry point without arguments. Returns true when it returned, with its result code
+  // in *result; false when it raised an exception instead, with the exception's code in
+  // *exceptionCode: the entry point was left where it raised it, and the call goes on here.
+  virtual bool CallEntryPoint(EntryPoint entryPoint, HRESULT* result, DWORD* exceptionCode) = 0;
   virtual void UnloadModule(ModuleHandle module) = 0;
   virtual void ShowMessageBox(const Char* text, const Char* caption, UINT style) = 0;
   // Whether a byte (a UTF-16 unit) starts a character of two.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -46,10 +47,15 @@ class CFakeSystem : public IRegistrationSystem {
     calls.push_back(std::string("GetProcAddress ") + name);
     return exports.count(name) != 0 ? StandIn() : nullptr;
   }
-  HRESULT CallEntryPoint(EntryPoint entryPoint) override {
+  bool CallEntryPoint(EntryPoint entryPoint, HRESULT* result, DWORD* exceptionCode) override {
     EXPECT_EQ(StandIn(), entryPoint);
     calls.push_back("Call");
-    return entryResult;
+    if (raisedCode != 0) {
+      *exceptionCode = raisedCode;
+      return false;
+    }
+    *result = entryResult;
+    return true;
   }
   void UnloadModule(ModuleHandle module) override {
     EXPECT_EQ(loadResult, module);
@@ -72,6 +78,7 @@ class CFakeSystem : public IRegistrationSystem {
   DWORD lastError = 0;
   std::set<std::string> exports = {"DllRegisterServer", "DllUnregisterServer"};
   HRESULT entryResult = S_OK;
+  DWORD raisedCode = 0;  // when not 0, the entry point raises this exception instead
   bool doubleByte = false;
 
   std::vector<std::string> calls;
@@ -244,17 +251,21 @@ TEST_F(RegistrationTest, EntryPointResultDecidesBetweenSuccessAndFailure) {
     HRESULT code;
     int result;
     const char* message;
+    DWORD raised;
   } cases[] = {
-      {E_FAIL, kRegisterEntryPointFailed, "DllRegisterServer in m.ocx failed."},
+      {E_FAIL, kRegisterEntryPointFailed, "DllRegisterServer in m.ocx failed.", 0},
       {static_cast<HRESULT>(0x80040201L), kRegisterEntryPointFailed,
-       "DllRegisterServer in m.ocx failed."},
-      {S_OK, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded."},
-      {S_FALSE, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded."},
-      {0x7FFFFFFF, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded."},
+       "DllRegisterServer in m.ocx failed.", 0},
+      {S_OK, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded.", 0},
+      {S_FALSE, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded.", 0},
+      {0x7FFFFFFF, kRegisterSucceeded, "DllRegisterServer in m.ocx succeeded.", 0},
+      {S_OK, kRegisterEntryPointFailed,
+       "DllRegisterServer in m.ocx failed.\nException 0xc0000005 was raised.", 0xC0000005},
   };
   for (const Case& c : cases) {
     system_.calls.clear();
     system_.entryResult = c.code;
+    system_.raisedCode = c.raised;
     EXPECT_EQ(c.result, Call("m.ocx", "r", ""));
     EXPECT_EQ(c.message, Message());
     EXPECT_EQ((Calls{"Call", "FreeLibrary", "OleUninitialize"}),
@@ -277,17 +288,27 @@ TEST_F(RegistrationTest, TextsBeyondTheBuffersAreCutNeverOverflowed) {
   std::string longFlag = "v" + std::string(3000, 'x');
   system_.exports.clear();
   EXPECT_EQ(kRegisterNoEntryPoint, Call(longName.c_str(), longFlag.c_str(), longFlag.c_str()));
-  EXPECT_EQ(kTextSize - 1, Message().size());
-  EXPECT_EQ(longName.substr(0, kTextSize - 1), Message());
+  // The module name, here twice in the message, is shortened so that the rest stands whole.
+  EXPECT_GE(kTextSize - 1, Message().size());
+  EXPECT_TRUE(
+      std::regex_match(Message(), std::regex("m+\\.\\.\\.m+\\.dll was loaded, [\\s\\S]* of "
+                                             "m+\\.\\.\\.m+\\.dll may be in memory\\. "
+                                             "Consider using PView to detect and remove it\\.")))
+      << Message();
   ASSERT_EQ(2U, system_.boxes.size());
   EXPECT_EQ(kTextSize - 1, system_.boxes[0].text.size());
   EXPECT_EQ("ModuleName=" + longName.substr(0, kTextSize - 1 - 11), system_.boxes[0].text);
   EXPECT_EQ(Message(), system_.boxes[1].text);
 
-  system_.loadResult = nullptr;
-  system_.lastError = 126;
-  EXPECT_EQ(kRegisterLoadFailed, Call(longName.c_str(), "r", ""));
-  EXPECT_EQ("LoadLibrary(" + longName.substr(0, kTextSize - 1 - 12), Message());
+  // The exception's code behind a shortened name stands whole too.
+  system_.exports = {"DllRegisterServer"};
+  system_.raisedCode = 0xC0000005;
+  EXPECT_EQ(kRegisterEntryPointFailed, Call(longName.c_str(), "r", ""));
+  EXPECT_GE(kTextSize - 1, Message().size());
+  EXPECT_TRUE(
+      std::regex_match(Message(), std::regex("DllRegisterServer in m+\\.\\.\\.m+\\.dll failed\\.\n"
+                                             "Exception 0xc0000005 was raised\\.")))
+      << Message();
 }
 
 TEST_F(RegistrationTest, DoubleByteNamesKeepTheirCharactersWhole) {

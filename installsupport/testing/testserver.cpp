@@ -4,10 +4,12 @@
 //   TESTSERVER_RESULT             the result code that the entry points return (S_OK by default)
 //   TESTSERVER_REGISTER_ONLY      leaves DllUnregisterServer out
 //   TESTSERVER_NO_ENTRY_POINTS    leaves both entry points out
+//   TESTSERVER_FAULT              the entry points write to address 0 after recording their line
 // Each entry point that runs appends "<TESTSERVER_NAME> <entry point>" as a line to the file named
 // by HALYARD_TEST_LOG (when set).
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,17 +32,28 @@ void Record(const char* entryPoint) {
   std::fclose(file);
 }
 
+// With TESTSERVER_FAULT, an access violation that nothing in the module handles. The address is
+// read at run time, so that the compiler keeps the store as it stands.
+void FaultWhenBuiltTo() {
+#ifdef TESTSERVER_FAULT
+  static volatile uintptr_t address = 0;
+  *reinterpret_cast<volatile int*>(address) = 1;
+#endif
+}
+
 }  // namespace
 
 extern "C" {
 
 __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
   Record("DllRegisterServer");
+  FaultWhenBuiltTo();
   return TESTSERVER_RESULT;
 }
 #ifndef TESTSERVER_REGISTER_ONLY
 __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() {
   Record("DllUnregisterServer");
+  FaultWhenBuiltTo();
   return TESTSERVER_RESULT;
 }
 #endif
