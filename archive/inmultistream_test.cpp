@@ -153,9 +153,8 @@ TEST(InMultiFileStreamTest, MissingFileFailsTheDirectoryAndEveryLaterRead) {
   EXPECT_EQ(n, 0u);
   EXPECT_EQ(stream->Read(buf, sizeof buf, &n), E_FAIL);
   EXPECT_EQ(log.WithLabel("Error...."),
-            std::vector<std::string>(
-                2, "Error.... CInMultiFileStream Read Opening: " + missing +
-                       " failed: The system cannot find the file specified."));
+            std::vector<std::string>(2, "Error.... CInMultiFileStream Read Opening: " + missing +
+                                            " failed: " + SystemErrorText(ERROR_FILE_NOT_FOUND)));
 }
 
 TEST(InMultiFileStreamTest, FailingWriterStopsTheDirectoryAtOnce) {
