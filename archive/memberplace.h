@@ -72,6 +72,18 @@ class CMemberPlace {
 
   // Opens the folders of the member's way that are not held yet, and holds them.
   MemberPlaceResult OpenFolders(const std::vector<std::string>& folders);
+#ifdef _WIN32
+  // Opens the index-th folder of folders beneath the deepest one held, and holds it.
+  MemberPlaceResult OpenFolder(const std::vector<std::string>& folders, size_t index);
+  // Opens the folders from the above-th to the depth-th in one step beneath the deepest one held
+  // and holds the last of them; false, with nothing held, unless they are all there as folders
+  // and no link on the way was followed.
+  bool OpenFoldersAtOnce(const std::vector<std::string>& folders, size_t above, size_t depth);
+  // How many of held_ lead down to the deepest folder held, and that folder (or the extraction
+  // folder): the folders held_ lists below it are not held.
+  size_t HeldDepth() const;
+  NativeFile DeepestHeld() const;
+#endif
   MemberPlaceResult CreateBeneath(const std::vector<std::string>& folders, const std::string& leaf,
                                   COutputFile& file);
   MemberPlaceResult CreateFollowing(const char* name, COutputFile& file);
@@ -90,7 +102,9 @@ class CMemberPlace {
   // Closes the held folders from the depth-th on.
   void Release(size_t depth);
   // The innermost folder held, or the extraction folder.
-  NativeFile InnermostFolder() const { return held_.empty() ? root_ : held_.back().handle; }
+  NativeFile InnermostFolder() const {
+    return held_.empty() ? root_ : held_.back().handle;
+  }
 
   FileIdentity archive_;
   bool archiveKnown_ = false;

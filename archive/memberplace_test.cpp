@@ -90,6 +90,10 @@ TEST_F(MemberPlaceTest, WhatIsThereIsReplacedNeverWrittenThrough) {
     EXPECT_EQ(Place(place, name.c_str()), R::kCreated) << name.size();
     EXPECT_EQ(dir_.ReadFile(name), "member") << name.size();
   }
+  // The same tree walked anew: below the folders held, a member's own folder in one step.
+  CMemberPlace again;
+  EXPECT_EQ(Place(again, (deep + "v").c_str()), R::kCreated);
+  EXPECT_EQ(dir_.ReadFile(deep + "v"), "member");
 }
 
 // A folder that becomes a link between two members never leads one through the link: the folder

@@ -211,15 +211,22 @@ class MemberNameTest(BadInputTestCase):
             os.symlink(os.path.join("..", "outside", "target.txt"),
                        os.path.join(self.work, "m.txt"))
         os.symlink(os.path.join("..", "outside", "dir"), os.path.join(self.work, "link"))
+        # Deeper than the folders held one by one, too, and not the member's own folder.
+        deep = "d/" * 70
+        os.makedirs(os.path.join(self.work, deep))
+        os.makedirs(self.path("outside", "deep", "sub"))
+        os.symlink(self.path("outside", "deep"), os.path.join(self.work, deep, "link"))
         members = [("m.txt", b"member"), ("link/x", b"through"), ("link\\y", b"through"),
-                   ("after.txt", b"after")]
+                   (deep + "link/sub/z", b"through"), ("after.txt", b"after")]
         result = self.extract(self.write_archive(au.build_archive(members)))
-        self.assertEqual(result.errors(), [unsafe("link/x"), unsafe("link\\y")])
+        self.assertEqual(result.errors(), [unsafe("link/x"), unsafe("link\\y"),
+                                           unsafe(deep + "link/sub/z")])
         self.assertFalse(os.path.islink(os.path.join(self.work, "m.txt")))
         self.assertEqual(self.read_work("m.txt"), b"member")
         self.assertEqual(self.read_work("after.txt"), b"after")
         self.assertEqual(self.read_file("outside/target.txt"), b"keep")
         self.assertEqual(os.listdir(self.path("outside", "dir")), [])
+        self.assertEqual(os.listdir(self.path("outside", "deep", "sub")), [])
         # With -p the names are used as they stand, links and all.
         if file_links:
             os.remove(os.path.join(self.work, "m.txt"))
