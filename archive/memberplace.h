@@ -16,7 +16,7 @@
 // POSIX (memberplace_posix.cpp): the folders are descriptors (openat with O_NOFOLLOW and
 // O_DIRECTORY). Windows (memberplace_win32.cpp): the folders are handles that refuse reparse
 // points, held without sharing delete or write: held so, a folder can be neither renamed, removed
-// nor turned into a junction until extraction ends.
+// nor turned into a junction until extraction ends. Every name is reached beneath such a handle.
 #pragma once
 
 #include <string>
