@@ -33,7 +33,8 @@ done
 
 echo "== Making the packages"
 scripts/package.sh
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
+version=$(cmake_cache build CMAKE_PROJECT_VERSION)
+[ -n "$version" ] || die "build/ is no configured build folder after scripts/package.sh"
 debs=("dist/lzmulti_${version}_$(dpkg --print-architecture).deb"
       "dist/halyard4-kit-win32_${version}_all.deb")
 need_packages lintian man-db nsis

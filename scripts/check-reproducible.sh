@@ -97,7 +97,7 @@ fi
 
 if [ $win32 = 1 ]; then
   start=$SECONDS
-  cache() { sed -n "s/^$1:[A-Z]*=//p" build-win32/CMakeCache.txt; }
+  cache() { cmake_cache build-win32 "$1"; }
   cmake -S "$work/tree" -B "$work/win32" \
     -DCMAKE_TOOLCHAIN_FILE="$work/tree/cmake/toolchain-mingw32.cmake" \
     -DCMAKE_BUILD_TYPE="$(cache CMAKE_BUILD_TYPE)" -DHALYARD_BUILD_TESTS=OFF \

@@ -104,6 +104,12 @@ NATIVE_PACKAGES=("${BUILD_PACKAGES[@]}" pkg-config libgtest-dev libgmock-dev goo
 # scripts/check-reproducible.sh compares with it.
 NATIVE_CMAKE_ARGS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 
+# cmake_cache BUILD NAME: the value of the entry NAME in the CMake cache of the build folder BUILD;
+# empty when the folder has no cache or the cache no such entry.
+cmake_cache() {
+  sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt" 2>/dev/null || true
+}
+
 # native_build: configures and builds the native tree in build/. Warnings are errors when
 # HALYARD_WERROR is ON (scripts/test.sh sets it).
 native_build() {

@@ -25,7 +25,7 @@ KIT_FILES=(lzmulti.exe halyard4inst.dll halyard4inst.h README.txt halyard4inst.n
 command -v zip >/dev/null || die "zip not found; install it with: apt-get install -y zip"
 command -v "$TRIPLET-objdump" >/dev/null ||
   die "$TRIPLET-objdump not found; install it with: apt-get install -y binutils-mingw-w64-i686"
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt" 2>/dev/null || true)
+version=$(cmake_cache "$BUILD" CMAKE_PROJECT_VERSION)
 [ -n "$version" ] || die "$BUILD is no configured build folder"
 ZIP=halyard4-kit-$version-win32.zip
 if [ -n "${SOURCE_DATE_EPOCH:-}" ]; then

@@ -33,8 +33,7 @@ if [ ${#builds[@]} -eq 0 ]; then
   out=dist
   # A folder that scripts/test.sh built keeps its warnings-as-errors setting: packaging after the
   # tests builds nothing again.
-  HALYARD_WERROR=${HALYARD_WERROR:-$(sed -n 's/^HALYARD_WERROR:BOOL=//p' build/CMakeCache.txt \
-    2>/dev/null)}
+  HALYARD_WERROR=${HALYARD_WERROR:-$(cmake_cache build HALYARD_WERROR)}
   export HALYARD_WERROR=${HALYARD_WERROR:-OFF}
   native_build >/dev/null
   scripts/build-win32.sh >/dev/null

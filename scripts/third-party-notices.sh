@@ -17,7 +17,7 @@ DIE_NOTE="no notices were written"
 
 [ $# -eq 1 ] || { echo "usage: scripts/third-party-notices.sh BUILD" >&2; exit 2; }
 BUILD=$1
-cache() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD/CMakeCache.txt" 2>/dev/null; }
+cache() { cmake_cache "$BUILD" "$1"; }
 include=$(cache LIBLZMA_INCLUDE_DIR)
 [ -n "$include" ] || die "$BUILD is no configured build folder"
 xz=$(realpath -s "$include/../../..")
