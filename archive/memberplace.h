@@ -117,13 +117,15 @@ class CMemberPlace {
   NativeFile root_ = NoNativeFile();  // the extraction folder, opened at the first member
   std::vector<Folder> held_;          // the folders below it that are held open
   bool replacing_ = false;            // names in the last member's folder were taken
-  // Windows: each file made so far, by its name in the system's letter case, with its spelling
-  // (folders and file joined by '\') and its stored name.
+#ifdef _WIN32
+  // Each file made so far, by its name in the system's letter case, with its spelling (folders
+  // and file joined by '\') and its stored name.
   struct Created {
     std::wstring spelling;
     std::string name;
   };
   std::unordered_map<std::wstring, Created> created_;
+#endif
   bool supplants_ = false;
   std::string supplanted_;
 };
